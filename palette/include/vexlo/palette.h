@@ -1,0 +1,31 @@
+// Kelvo palette (8-bit red, green, blue triplets) to GBA palette (16-bit
+// little-endian 5-5-5 colour words) conversion.
+#ifndef VEXLO_PALETTE_H
+#define VEXLO_PALETTE_H
+
+#include <cstdint>
+#include <cstdio>
+
+namespace vexlo {
+
+// Bytes per entry in each format.
+inline constexpr std::size_t kelvo_entry_size = 3;
+inline constexpr std::size_t gba_word_size = 2;
+
+// The colour rule: each intensity keeps its top five bits (truncation, no
+// rounding); red goes to bits 0-4, green to 5-9, blue to 10-14, bit 15 is 0.
+constexpr std::uint16_t gba_color_from_rgb(std::uint8_t red, std::uint8_t green,
+                                           std::uint8_t blue) {
+  return static_cast<std::uint16_t>((red >> 3) | ((green >> 3) << 5) | ((blue >> 3) << 10));
+}
+
+// Reads 3-byte entries from `input` until it ends or fails, and writes one
+// little-endian colour word per whole entry to `output`; a trailing partial
+// entry is dropped. Both streams stay open and belong to the caller, who
+// learns of a failed read or write from ferror() on the matching stream.
+// Conversion stops early once a write has failed.
+void convert_palette(std::FILE* input, std::FILE* output);
+
+}  // namespace vexlo
+
+#endif

@@ -1,0 +1,339 @@
+#!/usr/bin/env bash
+# End-to-end tests of the vexlo command: each case runs the built executable
+# in a scratch directory and checks standard output byte for byte, standard
+# error, the exit status, the bytes of every file it should write, and the
+# files it must leave alone.
+#
+#   run_cli_tests.sh --list
+#   run_cli_tests.sh CASE VEXLO [EMULATOR...]
+#
+# EMULATOR is the command that runs VEXLO on this host (wine for a Windows
+# build), empty for a native one. Exit status 77 marks a case that cannot run
+# against this build.
+set -u
+
+# Runs vexlo with the given operands from the scratch directory ./run; leaves
+# its output in ../stdout and ../stderr, out of the operands' way, and its
+# status in $status.
+run() {
+  "${emulator[@]}" "$vexlo" "$@" >../stdout 2>../stderr
+  status=$?
+}
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# Writes bytes given as hex pairs ("ff 7f 0a") to a file.
+write_hex() {
+  local file=$1
+  shift
+  local hex="$*"
+  hex=${hex// /}
+  printf '%b' "$(printf '%s' "$hex" | sed 's/../\\x&/g')" >"$file"
+}
+
+hex_of() { od -An -v -tx1 "$1" 2>/dev/null | tr -d ' \n'; }
+
+expect_status() {
+  [[ $status == "$1" ]] || fail "exit status $status, expected $1"
+}
+
+# Standard output is a text stream: on Windows each line ends in CR LF.
+expect_stdout() {
+  local expected=$1
+  if ((windows)); then
+    expected=${expected//$'\n'/$'\r\n'}
+  fi
+  local actual
+  actual=$(hex_of ../stdout)
+  local wanted
+  wanted=$(printf '%s' "$expected" | od -An -v -tx1 | tr -d ' \n')
+  if [[ $actual != "$wanted" ]]; then
+    fail "standard output differs"
+    echo "--- expected"; printf '%s' "$expected" | cat -A
+    echo "--- actual"; cat -A ../stdout
+  fi
+  [[ ! -s ../stderr ]] || { fail "standard error is not empty:"; cat ../stderr; }
+}
+
+expect_bytes() {
+  local file=$1
+  shift
+  local wanted="$*"
+  wanted=${wanted//[[:space:]]/}
+  [[ -f $file ]] || { fail "$file was not written"; return; }
+  local actual
+  actual=$(hex_of "$file")
+  [[ $actual == "$wanted" ]] || fail "$file holds ${actual:0:80}, expected ${wanted:0:80}"
+}
+
+expect_absent() {
+  [[ ! -e $1 && ! -L $1 ]] || fail "$1 exists but should not"
+}
+
+expect_only_files() {
+  local actual
+  actual=$(ls -A | tr '\n' ' ')
+  [[ $actual == "$* " || ($# == 0 && -z $actual) ]] || fail "directory holds '$actual', expected '$*'"
+}
+
+linux_only() {
+  ((windows == 0)) && [[ -e /proc/self/mem ]] || exit $skip_status
+}
+
+readonly banner=$'Kelvo pal to GBA pal converter\n'
+readonly usage=$banner$'vexlo.exe - usage:\n\nvexlo in.pal out.pal\n'
+
+# --- operands -------------------------------------------------------------
+
+case_usage_without_operands() {
+  run
+  expect_status 255
+  expect_stdout "$usage"
+  expect_only_files
+}
+
+case_usage_with_one_operand() {
+  write_hex in.pal 00 00 00
+  run in.pal
+  expect_status 255
+  expect_stdout "$usage"
+  expect_only_files in.pal
+}
+
+case_usage_with_three_operands() {
+  write_hex in.pal 00 00 00
+  run in.pal out.pal extra.pal
+  expect_status 255
+  expect_stdout "$usage"
+  expect_only_files in.pal
+}
+
+# --- conversion -----------------------------------------------------------
+
+case_converts_entries_silently() {
+  write_hex in.pal 000000 ffffff f8f8f8 ff0000 00ff00 0000ff 080000 070707 \
+    000800 000008 808080 0f1011 500000 0d0a1a
+  run in.pal out.pal
+  expect_status 0
+  expect_stdout ""
+  expect_bytes out.pal 0000 ff7f ff7f 1f00 e003 007c 0100 0000 2000 0004 1042 4108 0a00 210c
+}
+
+# Bytes 26, 10 and 13 first and last would end or change a text-mode read;
+# 80,0,0 gives a word whose low byte is 10, which text mode would expand.
+case_treats_control_bytes_as_intensities() {
+  write_hex in.pal 1a0a0d 500000 0d0a1a 0a0a0a 1a1a1a 0d0d0d 500000
+  run in.pal out.pal
+  expect_status 0
+  expect_stdout ""
+  expect_bytes out.pal 2304 0a00 210c 2104 630c 2104 0a00
+}
+
+case_empty_input_gives_empty_output() {
+  : >in.pal
+  printf 'old contents' >out.pal
+  run in.pal out.pal
+  expect_status 0
+  expect_stdout ""
+  expect_bytes out.pal ""
+}
+
+case_drops_trailing_partial_entry() {
+  write_hex in.pal ffffff ffff
+  run in.pal out.pal
+  expect_status 0
+  expect_stdout ""
+  expect_bytes out.pal ff7f
+  write_hex in.pal ff
+  run in.pal out.pal
+  expect_status 0
+  expect_bytes out.pal ""
+}
+
+case_paths_with_spaces_and_percent_signs() {
+  write_hex "my palette %s%d.pal" 808080
+  run "my palette %s%d.pal" "out 100%.gba"
+  expect_status 0
+  expect_stdout ""
+  expect_bytes "out 100%.gba" 1042
+}
+
+case_operands_that_look_like_options_are_paths() {
+  write_hex ./-h 080000
+  run -h --output
+  expect_status 0
+  expect_stdout ""
+  expect_bytes ./--output 0100
+}
+
+# --- failures to open -----------------------------------------------------
+
+case_missing_input_leaves_output_alone() {
+  printf 'keep me' >out.pal
+  run missing.pal out.pal
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error opening missing.pal"$'\n'
+  expect_bytes out.pal "$(printf 'keep me' | od -An -tx1)"
+}
+
+case_input_failure_prints_path_verbatim() {
+  run "no such %s %d%%.pal" out.pal
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error opening no such %s %d%%.pal"$'\n'
+  expect_absent out.pal
+  run "" out.pal
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error opening "$'\n'
+  run -h --output
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error opening -h"$'\n'
+  expect_only_files
+}
+
+case_input_directory_cannot_be_opened() {
+  mkdir palettes
+  run palettes out.pal
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error opening palettes"$'\n'
+  expect_absent out.pal
+}
+
+case_output_that_cannot_be_created() {
+  write_hex in.pal 000000
+  mkdir outdir
+  run in.pal outdir
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error creating outdir"$'\n'
+  run in.pal "missing dir/out.pal"
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error creating missing dir/out.pal"$'\n'
+  expect_only_files in.pal outdir
+}
+
+# --- the same file on both sides ------------------------------------------
+
+expect_refused_as_same_file() {
+  local output=$1
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error: $output is both input and output"$'\n'
+  expect_bytes in.pal 0d0a1a ffffff 00
+}
+
+case_same_path_on_both_sides() {
+  write_hex in.pal 0d0a1a ffffff 00
+  run in.pal in.pal
+  expect_refused_as_same_file in.pal
+}
+
+case_same_file_spelled_differently() {
+  write_hex in.pal 0d0a1a ffffff 00
+  mkdir sub
+  run in.pal ./in.pal
+  expect_refused_as_same_file ./in.pal
+  run ./sub/../in.pal in.pal
+  expect_refused_as_same_file in.pal
+  run in.pal "$(cd .. && pwd)/run/in.pal"
+  expect_refused_as_same_file "$(cd .. && pwd)/run/in.pal"
+}
+
+case_same_file_through_links() {
+  write_hex in.pal 0d0a1a ffffff 00
+  ln in.pal hard.pal
+  ln -s in.pal soft.pal
+  run in.pal hard.pal
+  expect_refused_as_same_file hard.pal
+  run in.pal soft.pal
+  expect_refused_as_same_file soft.pal
+  run soft.pal in.pal
+  expect_refused_as_same_file in.pal
+}
+
+# --- failures while converting --------------------------------------------
+
+case_full_device_is_a_write_error() {
+  linux_only
+  [[ -c /dev/full ]] || exit $skip_status
+  write_hex in.pal 000000 ffffff
+  run in.pal /dev/full
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error writing /dev/full"$'\n'
+  [[ -c /dev/full ]] || fail "/dev/full was removed"
+}
+
+# A file size limit makes writes fail part way, as a full disk does; the
+# partial output must not survive.
+case_failed_write_removes_partial_output() {
+  linux_only
+  head -c 30000 /dev/zero >in.pal
+  (
+    ulimit -f 8 # 8 KiB
+    trap '' XFSZ
+    run in.pal out.pal
+    echo "$status" >../status
+  )
+  status=$(<../status)
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error writing out.pal"$'\n'
+  expect_absent out.pal
+}
+
+# Reading a process's memory at offset 0 fails once the file is open.
+case_failed_read_removes_partial_output() {
+  linux_only
+  printf 'old contents' >out.pal
+  run /proc/self/mem out.pal
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error reading /proc/self/mem"$'\n'
+  expect_absent out.pal
+}
+
+case_failed_read_through_link_removes_written_file() {
+  linux_only
+  printf 'old contents' >target.pal
+  ln -s target.pal out.pal
+  run /proc/self/mem out.pal
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error reading /proc/self/mem"$'\n'
+  expect_absent target.pal
+}
+
+# --- the bundled example --------------------------------------------------
+
+case_converts_bundled_example() {
+  local examples=${VEXLO_EXAMPLES:?set VEXLO_EXAMPLES to the examples directory}
+  cp "$examples/sunset16.pal" .
+  run sunset16.pal sunset16.gba
+  expect_status 0
+  expect_stdout ""
+  cmp -s sunset16.gba "$examples/sunset16.gba" || fail "sunset16.gba differs from the pinned bytes"
+}
+
+if [[ ${1:-} == --list ]]; then
+  declare -F | sed -n 's/^declare -f case_//p'
+  exit 0
+fi
+
+readonly skip_status=77
+readonly case_name=$1
+readonly vexlo=$2
+shift 2
+readonly emulator=("$@")
+readonly windows=$([[ $vexlo == *.exe ]] && echo 1 || echo 0)
+failures=0
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/vexlo-cli.XXXXXX") || exit 1
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/run" && cd "$work/run" || exit 1
+
+if ! declare -F "case_$case_name" >/dev/null; then
+  echo "no such case: $case_name"
+  exit 2
+fi
+"case_$case_name"
+if ((failures > 0)); then
+  exit 1
+fi
+echo "ok: $case_name"

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vexlo/palette.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+struct StreamCloser {
+  void operator()(std::FILE* stream) const { std::fclose(stream); }
+};
+using Stream = std::unique_ptr<std::FILE, StreamCloser>;
+
+Stream stream_holding(const Bytes& bytes) {
+  Stream stream(std::tmpfile());
+  EXPECT_NE(stream, nullptr);
+  EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), stream.get()), bytes.size());
+  std::rewind(stream.get());
+  return stream;
+}
+
+Bytes read_all(std::FILE* stream) {
+  std::rewind(stream);
+  Bytes bytes;
+  for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream)) {
+    bytes.push_back(static_cast<unsigned char>(c));
+  }
+  return bytes;
+}
+
+Bytes convert(const Bytes& input) {
+  Stream in = stream_holding(input);
+  Stream out(std::tmpfile());
+  vexlo::convert_palette(in.get(), out.get());
+  EXPECT_FALSE(std::ferror(in.get()));
+  EXPECT_FALSE(std::ferror(out.get()));
+  return read_all(out.get());
+}
+
+// Deterministic bytes that cover every value, so block boundaries fall
+// inside entries with all kinds of content.
+Bytes pattern(std::size_t size) {
+  Bytes bytes(size);
+  std::uint32_t state = 12345;
+  for (auto& byte : bytes) {
+    state = state * 1103515245u + 12345u;
+    byte = static_cast<unsigned char>(state >> 16);
+  }
+  return bytes;
+}
+
+// The colour words of whole entries, one entry at a time, low byte first.
+Bytes expected_words(const Bytes& input) {
+  Bytes words;
+  for (std::size_t i = 0; i + 3 <= input.size(); i += 3) {
+    const std::uint16_t word = vexlo::gba_color_from_rgb(input[i], input[i + 1], input[i + 2]);
+    words.push_back(static_cast<unsigned char>(word & 0xFF));
+    words.push_back(static_cast<unsigned char>(word >> 8));
+  }
+  return words;
+}
+
+struct ColourCase {
+  unsigned char red, green, blue;
+  unsigned char low, high;
+};
+
+const ColourCase colour_cases[] = {
+    {0, 0, 0, 0x00, 0x00},       {255, 255, 255, 0xFF, 0x7F}, {248, 248, 248, 0xFF, 0x7F},
+    {247, 247, 247, 0xDE, 0x7B}, {255, 0, 0, 0x1F, 0x00},     {0, 255, 0, 0xE0, 0x03},
+    {0, 0, 255, 0x00, 0x7C},     {8, 0, 0, 0x01, 0x00},       {7, 7, 7, 0x00, 0x00},
+    {0, 8, 0, 0x20, 0x00},       {0, 0, 8, 0x00, 0x04},       {128, 128, 128, 0x10, 0x42},
+    {15, 16, 17, 0x41, 0x08},    {80, 0, 0, 0x0A, 0x00},      {13, 10, 26, 0x21, 0x0C},
+    {10, 13, 26, 0x21, 0x0C},    {26, 26, 26, 0x63, 0x0C},
+};
+
+TEST(ColourRule, TruncatesEachChannelToFiveBitsInItsField) {
+  for (const auto& c : colour_cases) {
+    const std::uint16_t word = vexlo::gba_color_from_rgb(c.red, c.green, c.blue);
+    EXPECT_EQ(word, c.low | (c.high << 8)) << int(c.red) << ", " << int(c.green) << ", "
+                                           << int(c.blue);
+  }
+}
+
+TEST(ColourRule, NeverSetsBitFifteen) {
+  for (int value = 0; value < 256; ++value) {
+    const auto v = static_cast<std::uint8_t>(value);
+    EXPECT_EQ(vexlo::gba_color_from_rgb(v, v, v) & 0x8000, 0) << value;
+  }
+}
+
+TEST(ConvertPalette, WritesEachEntryAsLittleEndianWordInOrder) {
+  Bytes input;
+  Bytes expected;
+  for (const auto& c : colour_cases) {
+    input.insert(input.end(), {c.red, c.green, c.blue});
+    expected.insert(expected.end(), {c.low, c.high});
+  }
+  EXPECT_EQ(convert(input), expected);
+}
+
+TEST(ConvertPalette, OutputLengthIsTwoBytesPerWholeEntry) {
+  const std::size_t lengths[] = {0, 1, 2, 3, 4, 5, 6, 47, 48, 767, 768, 769, 770};
+  for (const std::size_t length : lengths) {
+    EXPECT_EQ(convert(pattern(length)).size(), 2 * (length / 3)) << length;
+  }
+}
+
+TEST(ConvertPalette, DropsTrailingPartialEntryEvenOfMaximalBytes) {
+  EXPECT_EQ(convert({255, 255, 255, 255, 255}), (Bytes{0xFF, 0x7F}));
+  EXPECT_EQ(convert({0, 0, 0, 255}), (Bytes{0x00, 0x00}));
+}
+
+TEST(ConvertPalette, ConvertsLargeInputsAcrossBlockBoundaries) {
+  // Sizes around multiples of common stream buffer and block sizes, so that
+  // reads end inside entries and on their edges.
+  const std::size_t lengths[] = {4095,   4096,   4097,   65535,  65536,  65537,
+                                 98303,  98304,  98305,  98306,  131072, 196607,
+                                 196608, 196609, 196610, 300001, 1000000};
+  for (const std::size_t length : lengths) {
+    const Bytes input = pattern(length);
+    EXPECT_EQ(convert(input), expected_words(input)) << length;
+  }
+}
+
+// A stream whose every read fails (opened only for writing) or whose every
+// write fails (opened only for reading), on a file of its own.
+Stream stream_on_temp_file(const char* name, const char* mode) {
+  const std::string path = (std::filesystem::temp_directory_path() / name).string();
+  Stream create(std::fopen(path.c_str(), "wb"));
+  EXPECT_NE(create, nullptr);
+  create.reset();
+  Stream stream(std::fopen(path.c_str(), mode));
+  EXPECT_NE(stream, nullptr);
+  std::remove(path.c_str());  // the open stream keeps it where that is allowed
+  return stream;
+}
+
+TEST(ConvertPalette, StopsAndLeavesErrorIndicatorWhenInputCannotBeRead) {
+  Stream write_only = stream_on_temp_file("vexlo-test-unreadable.pal", "wb");
+  Stream out(std::tmpfile());
+  vexlo::convert_palette(write_only.get(), out.get());
+  EXPECT_TRUE(std::ferror(write_only.get()));
+  EXPECT_TRUE(read_all(out.get()).empty());
+}
+
+TEST(ConvertPalette, StopsReadingOnceAWriteHasFailed) {
+  const Bytes input = pattern(3 * 1000000);
+  Stream in = stream_holding(input);
+  Stream read_only = stream_on_temp_file("vexlo-test-unwritable.gba", "rb");
+  vexlo::convert_palette(in.get(), read_only.get());
+  EXPECT_TRUE(std::ferror(read_only.get()));
+  EXPECT_LT(std::ftell(in.get()), static_cast<long>(input.size()));
+}
+
+}  // namespace
