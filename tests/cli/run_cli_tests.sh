@@ -251,6 +251,17 @@ case_same_file_through_links() {
   expect_refused_as_same_file in.pal
 }
 
+# Windows also spells one file with backslashes and in another letter case.
+case_same_file_spelled_the_windows_way() {
+  ((windows)) || exit $skip_status
+  write_hex in.pal 0d0a1a ffffff 00
+  mkdir sub
+  run in.pal '.\in.pal'
+  expect_refused_as_same_file '.\in.pal'
+  run 'sub\..\in.pal' IN.PAL
+  expect_refused_as_same_file IN.PAL
+}
+
 # --- failures while converting --------------------------------------------
 
 case_full_device_is_a_write_error() {
