@@ -1,6 +1,6 @@
-#include "vexlo/palette.h"
-
 #include <cstring>
+
+#include "vexlo/palette.h"
 
 namespace vexlo {
 namespace {
@@ -26,8 +26,8 @@ VEXLO_MULTIVERSION
 void convert_entries(const unsigned char* __restrict entries, std::size_t count,
                      unsigned char* __restrict words) {
   for (std::size_t i = 0; i < count; ++i) {
-    const std::uint16_t word = gba_color_from_rgb(entries[3 * i], entries[3 * i + 1],
-                                                  entries[3 * i + 2]);
+    const std::uint16_t word =
+        gba_color_from_rgb(entries[3 * i], entries[3 * i + 1], entries[3 * i + 2]);
     // Little-endian whatever the host's byte order.
     words[2 * i] = static_cast<unsigned char>(word & 0xFFu);
     words[2 * i + 1] = static_cast<unsigned char>(word >> 8);

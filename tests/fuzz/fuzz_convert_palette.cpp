@@ -1,0 +1,51 @@
+// libFuzzer target: converts arbitrary bytes through real C streams and
+// checks every property of the output that the input determines.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "vexlo/palette.h"
+
+namespace {
+
+void check(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "fuzz_convert_palette: %s\n", what);
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::FILE* input = std::tmpfile();
+  std::FILE* output = std::tmpfile();
+  check(input != nullptr && output != nullptr, "cannot create temporary streams");
+  if (size > 0) {
+    check(std::fwrite(data, 1, size, input) == size, "cannot write the input");
+  }
+  std::rewind(input);
+
+  vexlo::convert_palette(input, output);
+  check(!std::ferror(input) && !std::ferror(output), "stream error indicator set");
+  check(std::fgetc(input) == EOF, "input not read to its end");
+
+  const long length = std::ftell(output);
+  check(length >= 0 && static_cast<std::size_t>(length) == 2 * (size / 3),
+        "output is not two bytes per whole entry");
+  std::rewind(output);
+  for (std::size_t entry = 0; entry < size / 3; ++entry) {
+    const int low = std::fgetc(output);
+    const int high = std::fgetc(output);
+    check(low != EOF && high != EOF, "output shorter than its length");
+    check((high & 0x80) == 0, "bit 15 set");
+    const std::uint16_t expected =
+        vexlo::gba_color_from_rgb(data[3 * entry], data[3 * entry + 1], data[3 * entry + 2]);
+    check((low | (high << 8)) == expected, "word differs from the colour rule");
+  }
+
+  std::fclose(output);
+  std::fclose(input);
+  return 0;
+}
