@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Measures what vexlo costs and prints a table. Not a test: run it by hand.
+#
+#   bash bench/run.sh [SCRATCH_DIR]
+#
+# Builds the Release preset, then measures in SCRATCH_DIR (default: a new
+# directory under /var/tmp, on disk like a build's output; it needs about
+# 5 GB free):
+#   1. user-space instructions per input byte (valgrind callgrind, 3 MB input)
+#   2. start-up: instructions for a 768-byte palette against a do-nothing
+#      program built by the same compiler
+#   3. wall time converting a cached 300 MB palette against dd copying it
+#      (median ratio of nine alternating pairs)
+#   4. peak resident memory for 1 GiB through a pipe against 768 bytes
+#   5. a 4.5 GB input from a pipe gives exactly 2 x (n / 3) output bytes
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+for tool in valgrind /usr/bin/time; do
+  command -v "$tool" >/dev/null || {
+    echo "needs $tool: apt-get install valgrind time"
+    exit 1
+  }
+done
+
+cmake --preset default >/dev/null
+cmake --build --preset default >/dev/null
+vexlo=$PWD/build/default/app/vexlo
+compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' build/default/CMakeCache.txt)
+
+scratch=${1:-$(mktemp -d /var/tmp/vexlo-bench.XXXXXX)}
+mkdir -p "$scratch"
+trap 'rm -f "$scratch"/*.pal "$scratch"/*.gba "$scratch"/copy "$scratch"/nothing*' EXIT
+cd "$scratch"
+
+instructions() {
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+    sed -n 's/.*Collected : //p'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+now_ns() { date +%s%N; }
+
+head -c 768 /dev/urandom >small.pal
+head -c 3000000 /dev/urandom >random3m.pal
+printf 'int main(void) { return 0; }\n' >nothing.cpp
+"$compiler" -O2 nothing.cpp -o nothing
+
+# 1 and 2
+small_ir=$(instructions "$vexlo" small.pal small.gba)
+large_ir=$(instructions "$vexlo" random3m.pal random3m.gba)
+nothing_ir=$(instructions ./nothing)
+per_byte=$(awk -v l="$large_ir" 'BEGIN { printf "%.3f", l / 3000000 }')
+per_byte_loop=$(awk -v l="$large_ir" -v s="$small_ir" 'BEGIN { printf "%.3f", (l - s) / (3000000 - 768) }')
+
+# 3: the input is read once first so that both sides find it cached.
+head -c 300000000 /dev/urandom >large.pal
+cat large.pal >/dev/null
+ratios=()
+for _ in 1 2 3 4 5 6 7 8 9; do
+  start=$(now_ns)
+  "$vexlo" large.pal large.gba
+  middle=$(now_ns)
+  dd if=large.pal of=copy bs=128k status=none
+  end=$(now_ns)
+  rm -f large.gba copy
+  ratios+=("$(ratio $((middle - start)) $((end - middle)))")
+  last_vexlo_ms=$(((middle - start) / 1000000))
+  last_dd_ms=$(((end - middle) / 1000000))
+done
+median=$(printf '%s\n' "${ratios[@]}" | sort -n | sed -n 5p)
+rm -f large.pal
+
+# 4
+peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n 1; }
+small_rss=$(peak_kib "$vexlo" small.pal small.gba)
+head -c 1073741824 /dev/zero | /usr/bin/time -f %M -o vexlo.rss "$vexlo" /dev/stdin /dev/null
+pipe_rss=$(<vexlo.rss)
+rm -f vexlo.rss
+
+# 5
+pipe_bytes=4500000000
+pipe_out=$(head -c $pipe_bytes /dev/zero | "$vexlo" /dev/stdin /dev/stdout | wc -c)
+pipe_want=$((2 * (pipe_bytes / 3)))
+
+cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
+echo "machine: $(nproc) cores, $cpu, $(uname -sr); compiler: $("$compiler" --version | head -n 1)"
+echo
+echo "| measure | figure | target |"
+echo "|---|---|---|"
+echo "| instructions per input byte, 3 MB palette (whole run / marginal) | $per_byte / $per_byte_loop | at most 2 |"
+echo "| start-up, 768-byte palette vs do-nothing program (instructions) | $(ratio "$small_ir" "$nothing_ir") ($small_ir / $nothing_ir) | at most 2 |"
+echo "| wall time, 300 MB cached palette vs dd bs=128k (median of 9) | $median (last pair: $last_vexlo_ms ms / $last_dd_ms ms) | at most 1.5 |"
+echo "| peak resident memory, 1 GiB through a pipe vs 768 bytes | $pipe_rss KiB vs $small_rss KiB | within 1024 KiB |"
+echo "| 4.5 GB from a pipe: output bytes | $pipe_out (expected $pipe_want) | equal |"
+[[ $pipe_out == "$pipe_want" ]]
