@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "vexlo/palette.h"
 
 namespace vexlo {
@@ -37,29 +35,21 @@ void convert_entries(const unsigned char* __restrict entries, std::size_t count,
 }  // namespace
 
 void convert_palette(std::FILE* input, std::FILE* output) {
-  // Room for a whole block plus the one or two bytes of an entry split
-  // between two reads, carried to the front of the next one.
-  unsigned char entries[block_entries * kelvo_entry_size + kelvo_entry_size - 1];
+  // A block holds whole entries and fread fills it unless the input ends or
+  // fails, so no entry is ever split between two blocks.
+  unsigned char entries[block_entries * kelvo_entry_size];
   unsigned char words[block_entries * gba_word_size];
-  std::size_t carried = 0;
 
   for (;;) {
-    const std::size_t wanted = block_entries * kelvo_entry_size;
-    // A short count means end of input or a read error; either ends the loop
-    // once the bytes that did arrive are converted.
-    const std::size_t got = std::fread(entries + carried, 1, wanted, input);
-    const std::size_t available = carried + got;
-    const std::size_t count = available / kelvo_entry_size;
+    const std::size_t got = std::fread(entries, 1, sizeof entries, input);
+    const std::size_t count = got / kelvo_entry_size;  // drops a trailing partial entry
 
     convert_entries(entries, count, words);
     if (count > 0 && std::fwrite(words, gba_word_size, count, output) != count) {
       return;  // the output's error indicator tells the caller
     }
-
-    carried = available - count * kelvo_entry_size;
-    std::memmove(entries, entries + count * kelvo_entry_size, carried);
-    if (got < wanted) {
-      return;
+    if (got < sizeof entries) {
+      return;  // end of input, or a read error its indicator tells the caller
     }
   }
 }
