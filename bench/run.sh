@@ -28,9 +28,14 @@ cmake --build --preset default >/dev/null
 vexlo=$PWD/build/default/app/vexlo
 compiler=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' build/default/CMakeCache.txt)
 
-scratch=${1:-$(mktemp -d /var/tmp/vexlo-bench.XXXXXX)}
-mkdir -p "$scratch"
-trap 'rm -f "$scratch"/*.pal "$scratch"/*.gba "$scratch"/copy "$scratch"/nothing*' EXIT
+if [[ $# -gt 0 ]]; then
+  scratch=$1
+  mkdir -p "$scratch"
+  trap 'rm -f "$scratch"/*.pal "$scratch"/*.gba "$scratch"/copy "$scratch"/nothing*' EXIT
+else
+  scratch=$(mktemp -d /var/tmp/vexlo-bench.XXXXXX)
+  trap 'rm -rf "$scratch"' EXIT
+fi
 cd "$scratch"
 
 instructions() {
