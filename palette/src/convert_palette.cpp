@@ -1,11 +1,20 @@
 #include "vexlo/palette.h"
 
+#include <cstdlib>
+
 namespace vexlo {
 namespace {
 
 // Entries converted per block: 96 KiB read, 64 KiB written per call, large
-// enough that stdio hands both straight to the kernel without copying.
+// enough that stdio hands both straight to the kernel without copying. The
+// blocks live on the heap: callers may run on threads with small stacks.
 constexpr std::size_t block_entries = 32768;
+
+// Used only when the heap cannot spare a block: slower, but small enough for
+// any thread's stack.
+constexpr std::size_t fallback_block_entries = 1024;
+
+constexpr std::size_t bytes_per_entry_pair = kelvo_entry_size + gba_word_size;
 
 // The block loop vectorises only with instruction sets newer than the x86-64
 // baseline. Where the toolchain can pick a version at load time (GCC or clang
@@ -24,34 +33,48 @@ VEXLO_MULTIVERSION
 void convert_entries(const unsigned char* __restrict entries, std::size_t count,
                      unsigned char* __restrict words) {
   for (std::size_t i = 0; i < count; ++i) {
-    const std::uint16_t word =
-        gba_color_from_rgb(entries[3 * i], entries[3 * i + 1], entries[3 * i + 2]);
+    const unsigned char* entry = entries + kelvo_entry_size * i;
+    const std::uint16_t word = gba_color_from_rgb(entry[0], entry[1], entry[2]);
     // Little-endian whatever the host's byte order.
-    words[2 * i] = static_cast<unsigned char>(word & 0xFFu);
-    words[2 * i + 1] = static_cast<unsigned char>(word >> 8);
+    words[gba_word_size * i] = static_cast<unsigned char>(word & 0xFFu);
+    words[gba_word_size * i + 1] = static_cast<unsigned char>(word >> 8);
   }
 }
 
-}  // namespace
+// `buffer` holds `capacity` entries followed by as many words.
+void convert_in_blocks(std::FILE* input, std::FILE* output, unsigned char* buffer,
+                       std::size_t capacity) {
+  unsigned char* entries = buffer;
+  unsigned char* words = buffer + capacity * kelvo_entry_size;
+  const std::size_t block_bytes = capacity * kelvo_entry_size;
 
-void convert_palette(std::FILE* input, std::FILE* output) {
   // A block holds whole entries and fread fills it unless the input ends or
   // fails, so no entry is ever split between two blocks.
-  unsigned char entries[block_entries * kelvo_entry_size];
-  unsigned char words[block_entries * gba_word_size];
-
   for (;;) {
-    const std::size_t got = std::fread(entries, 1, sizeof entries, input);
+    const std::size_t got = std::fread(entries, 1, block_bytes, input);
     const std::size_t count = got / kelvo_entry_size;  // drops a trailing partial entry
 
     convert_entries(entries, count, words);
     if (count > 0 && std::fwrite(words, gba_word_size, count, output) != count) {
       return;  // the output's error indicator tells the caller
     }
-    if (got < sizeof entries) {
+    if (got < block_bytes) {
       return;  // end of input, or a read error its indicator tells the caller
     }
   }
+}
+
+}  // namespace
+
+void convert_palette(std::FILE* input, std::FILE* output) {
+  void* heap_block = std::malloc(block_entries * bytes_per_entry_pair);
+  if (heap_block != nullptr) {
+    convert_in_blocks(input, output, static_cast<unsigned char*>(heap_block), block_entries);
+    std::free(heap_block);
+    return;
+  }
+  unsigned char stack_block[fallback_block_entries * bytes_per_entry_pair];
+  convert_in_blocks(input, output, stack_block, fallback_block_entries);
 }
 
 }  // namespace vexlo

@@ -2,12 +2,41 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
+
+#if __has_include(<pthread.h>)
+#include <pthread.h>
+
+#include <climits>
+#define VEXLO_TEST_HAS_PTHREADS 1
+#endif
+
+// Linked with --wrap=malloc where the toolchain allows, so that a test can
+// refuse the library its conversion block.
+#ifdef VEXLO_TEST_WRAPS_MALLOC
+namespace {
+std::atomic<int> large_mallocs_to_refuse{0};
+std::atomic<int> large_mallocs_refused{0};
+}  // namespace
+
+extern "C" void* __real_malloc(std::size_t size);  // NOLINT(bugprone-reserved-identifier)
+extern "C" void* __wrap_malloc(std::size_t size) {  // NOLINT(bugprone-reserved-identifier)
+  if (size >= 64 * 1024 && large_mallocs_to_refuse.load() > 0) {
+    --large_mallocs_to_refuse;
+    ++large_mallocs_refused;
+    return nullptr;
+  }
+  return __real_malloc(size);
+}
+#endif
 
 namespace {
 
@@ -130,6 +159,59 @@ TEST(ConvertPalette, ConvertsLargeInputsAcrossBlockBoundaries) {
     const Bytes input = pattern(length);
     EXPECT_EQ(convert(input), expected_words(input)) << length;
   }
+}
+
+#ifdef VEXLO_TEST_HAS_PTHREADS
+struct Conversion {
+  std::FILE* input;
+  std::FILE* output;
+};
+
+void* run_conversion(void* conversion) {
+  const auto* streams = static_cast<Conversion*>(conversion);
+  vexlo::convert_palette(streams->input, streams->output);
+  return nullptr;
+}
+#endif
+
+// Programs embed the library on threads with small stacks (64 KiB to 128 KiB
+// are common); the conversion must fit in them, also when the heap cannot
+// spare it a block.
+TEST(ConvertPalette, RunsOnThreadWithSmallStack) {
+#ifndef VEXLO_TEST_HAS_PTHREADS
+  GTEST_SKIP() << "no POSIX threads to set a stack size with";
+#else
+  std::size_t stack_size = 64 * 1024;
+#ifdef PTHREAD_STACK_MIN
+  stack_size = std::max<std::size_t>(stack_size, PTHREAD_STACK_MIN);
+#endif
+  const Bytes input = pattern(300001);  // several blocks of either size
+  for (const bool refuse_heap : {false, true}) {
+#ifdef VEXLO_TEST_WRAPS_MALLOC
+    large_mallocs_to_refuse = refuse_heap ? 1 : 0;
+    large_mallocs_refused = 0;
+#else
+    if (refuse_heap) {
+      continue;  // no way to make the allocation fail here
+    }
+#endif
+    Stream in = stream_holding(input);
+    Stream out(std::tmpfile());
+    ASSERT_NE(out, nullptr);
+    Conversion conversion{in.get(), out.get()};
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, stack_size), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attributes, run_conversion, &conversion), 0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    (void)pthread_attr_destroy(&attributes);
+    EXPECT_EQ(read_all(out.get()), expected_words(input)) << "refuse heap: " << refuse_heap;
+#ifdef VEXLO_TEST_WRAPS_MALLOC
+    EXPECT_EQ(large_mallocs_refused.load(), refuse_heap ? 1 : 0);
+#endif
+  }
+#endif
 }
 
 // A stream whose every read fails (opened only for writing) or whose every
