@@ -1,6 +1,6 @@
-#include "vexlo/palette.h"
-
 #include <cstdlib>
+
+#include "vexlo/palette.h"
 
 namespace vexlo {
 namespace {

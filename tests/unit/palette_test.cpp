@@ -27,7 +27,7 @@ std::atomic<int> large_mallocs_to_refuse{0};
 std::atomic<int> large_mallocs_refused{0};
 }  // namespace
 
-extern "C" void* __real_malloc(std::size_t size);  // NOLINT(bugprone-reserved-identifier)
+extern "C" void* __real_malloc(std::size_t size);   // NOLINT(bugprone-reserved-identifier)
 extern "C" void* __wrap_malloc(std::size_t size) {  // NOLINT(bugprone-reserved-identifier)
   if (size >= 64 * 1024 && large_mallocs_to_refuse.load() > 0) {
     --large_mallocs_to_refuse;
