@@ -4,11 +4,31 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+#endif
+
 #include "vexlo/palette.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// An operand as the file system library sees it. On Windows its manifest
+// makes the process code page UTF-8 (from Windows 10 version 1903), but the
+// library decodes a narrow string by another code page and would miss files
+// named outside ASCII; older systems still hand operands over in their ANSI
+// code page. Elsewhere a name is the byte string it is, UTF-8 or not.
+fs::path path_of(const char* operand) {
+#ifdef _WIN32
+  if (GetACP() == CP_UTF8) {
+    return fs::u8path(operand);
+  }
+#endif
+  return fs::path(operand);
+}
 
 // A stream opened only for reading has nothing to flush: its close cannot
 // lose data, so its result does not matter.
@@ -26,7 +46,7 @@ void print_usage() {
 std::FILE* open_input(const char* path) {
   std::FILE* input = std::fopen(path, "rb");
   std::error_code error;
-  if (input != nullptr && fs::is_directory(path, error)) {
+  if (input != nullptr && fs::is_directory(path_of(path), error)) {
     close_input(input);
     return nullptr;
   }
@@ -37,14 +57,14 @@ std::FILE* open_input(const char* path) {
 // another name (a link, another spelling) would be lost before it is read.
 bool same_file(const char* input_path, const char* output_path) {
   std::error_code error;
-  return fs::equivalent(input_path, output_path, error) && !error;
+  return fs::equivalent(path_of(input_path), path_of(output_path), error);
 }
 
 // A half-written palette must not pass for a finished one. Devices and
 // pipes are left alone; through a symbolic link, the file written is removed.
 void remove_partial_output(const char* path) {
   std::error_code error;
-  const fs::path written = fs::canonical(path, error);
+  const fs::path written = fs::canonical(path_of(path), error);
   if (!error && fs::is_regular_file(written, error)) {
     fs::remove(written, error);
   }

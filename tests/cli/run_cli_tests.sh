@@ -161,6 +161,24 @@ case_paths_with_spaces_and_percent_signs() {
   expect_bytes "out 100%.gba" 1042
 }
 
+# Names in any script, one of them in a folder named in another; on Windows
+# they reach the command only through its UTF-8 code page. A Linux name is
+# bytes and need not be UTF-8 at all.
+case_converts_files_named_in_any_script() {
+  mkdir 'Παλέτες'
+  local pairs=('パレット.pal' '出力.gba' 'палитра.pal' 'выход.gba' 'Café.pal' 'Crème brûlée.gba'
+    '🎨.pal' '🎮.gba' 'Παλέτες/夕焼け.pal' 'Παλέτες/夕焼け.gba')
+  ((windows)) || pairs+=($'caf\xe9.pal' $'caf\xe9.gba')
+  local i
+  for ((i = 0; i < ${#pairs[@]}; i += 2)); do
+    write_hex "${pairs[i]}" 808080 0d0a1a
+    run "${pairs[i]}" "${pairs[i + 1]}"
+    expect_status 0
+    expect_stdout ""
+    expect_bytes "${pairs[i + 1]}" 1042 210c
+  done
+}
+
 case_operands_that_look_like_options_are_paths() {
   write_hex ./-h 080000
   run -h --output
@@ -190,14 +208,20 @@ case_input_failure_prints_path_verbatim() {
   run -h --output
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error opening -h"$'\n'
+  run 'нет такого.pal' out.pal
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error opening нет такого.pal"$'\n'
   expect_only_files
 }
 
 case_input_directory_cannot_be_opened() {
-  mkdir palettes
+  mkdir palettes 'パレット'
   run palettes out.pal
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error opening palettes"$'\n'
+  run 'パレット' out.pal
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error opening パレット"$'\n'
   expect_absent out.pal
 }
 
@@ -210,22 +234,34 @@ case_output_that_cannot_be_created() {
   run in.pal "missing dir/out.pal"
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error creating missing dir/out.pal"$'\n'
+  run in.pal 'Ordner ü/🎮.gba'
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error creating Ordner ü/🎮.gba"$'\n'
   expect_only_files in.pal outdir
 }
 
 # --- the same file on both sides ------------------------------------------
 
 expect_refused_as_same_file() {
-  local output=$1
+  local output=$1 file=${2:-in.pal}
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error: $output is both input and output"$'\n'
-  expect_bytes in.pal 0d0a1a ffffff 00
+  expect_bytes "$file" 0d0a1a ffffff 00
 }
 
 case_same_path_on_both_sides() {
   write_hex in.pal 0d0a1a ffffff 00
   run in.pal in.pal
   expect_refused_as_same_file in.pal
+  local names=('Café.pal' 'パレット.pal' '🎨.pal') name
+  ((windows)) || names+=($'caf\xe9.pal')
+  for name in "${names[@]}"; do
+    write_hex "$name" 0d0a1a ffffff 00
+    run "$name" "$name"
+    expect_refused_as_same_file "$name" "$name"
+    run "$name" "./$name"
+    expect_refused_as_same_file "./$name" "$name"
+  done
 }
 
 case_same_file_spelled_differently() {
@@ -260,6 +296,9 @@ case_same_file_spelled_the_windows_way() {
   expect_refused_as_same_file '.\in.pal'
   run 'sub\..\in.pal' IN.PAL
   expect_refused_as_same_file IN.PAL
+  write_hex 'Café.pal' 0d0a1a ffffff 00
+  run '.\Café.pal' 'CAFÉ.PAL'
+  expect_refused_as_same_file 'CAFÉ.PAL' 'Café.pal'
 }
 
 # --- failures while converting --------------------------------------------
@@ -332,6 +371,8 @@ readonly case_name=$1
 readonly vexlo=$2
 shift 2
 readonly emulator=("$@")
+# wine decodes the command line by the locale; names outside ASCII need UTF-8.
+((${#emulator[@]} == 0)) || export LC_ALL=C.UTF-8
 readonly windows=$([[ $vexlo == *.exe ]] && echo 1 || echo 0)
 failures=0
 
