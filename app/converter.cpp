@@ -8,6 +8,12 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
+#else
+#include <sys/types.h>
+// fopen on a 32-bit system refuses files over 2 GiB unless file offsets are
+// 64 bits wide. An emulator on a 64-bit host lets such opens through anyway,
+// so the build checks it.
+static_assert(sizeof(off_t) >= 8, "build with _FILE_OFFSET_BITS=64");
 #endif
 
 #include "vexlo/palette.h"
