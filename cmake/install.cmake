@@ -4,8 +4,31 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-install(TARGETS vexlo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-install(FILES man/vexlo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+# The man page carries the project's version and release date.
+set(man_page ${CMAKE_CURRENT_BINARY_DIR}/man/vexlo.1)
+configure_file(man/vexlo.1.in ${man_page} @ONLY)
+install(TARGETS vexlo EXPORT vexloTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+
+# Debian installs man pages and changelogs compressed; -n keeps the time out
+# of the bytes.
+find_program(GZIP_PROGRAM gzip)
+function(install_gzipped source destination component)
+  get_filename_component(name ${source} NAME)
+  if(NOT GZIP_PROGRAM OR WIN32)
+    install(FILES ${source} DESTINATION ${destination} COMPONENT ${component})
+    return()
+  endif()
+  set(gzipped ${CMAKE_CURRENT_BINARY_DIR}/gzipped/${component}/${name}.gz)
+  add_custom_command(OUTPUT ${gzipped}
+    COMMAND ${GZIP_PROGRAM} -9nc ${source} > ${gzipped}
+    DEPENDS ${source}
+    VERBATIM)
+  add_custom_target(gzip-${component}-${name} ALL DEPENDS ${gzipped})
+  install(FILES ${gzipped} DESTINATION ${destination} COMPONENT ${component})
+endfunction()
+file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/gzipped/runtime ${CMAKE_CURRENT_BINARY_DIR}/gzipped/development)
+install_gzipped(${man_page} ${CMAKE_INSTALL_MANDIR}/man1 runtime)
 
 set(vexlo_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vexlo)
 install(TARGETS palette EXPORT vexloTargets
@@ -24,11 +47,51 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/vexloConfigVersion.cmake
   DESTINATION ${vexlo_cmake_dir} COMPONENT development)
 
+# Each Debian package has its own doc directory with the copyright file (the
+# MIT licence in Debian's machine-readable format) and the changelog.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/changelog)
+file(STRINGS packaging/changelog changelog_head LIMIT_COUNT 1)
+if(NOT changelog_head MATCHES "^vexlo \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog does not start with version ${PROJECT_VERSION}")
+endif()
+file(READ LICENSE licence)
+string(REGEX REPLACE "^MIT License\n\nCopyright [^\n]*\n\n" "" permission "${licence}")
+string(REGEX REPLACE "\n$" "" permission "${permission}")
+string(REGEX REPLACE "\n\n" "\n.\n" permission "${permission}")
+string(REPLACE "\n" "\n " permission " ${permission}")
+set(copyright ${CMAKE_CURRENT_BINARY_DIR}/copyright)
+file(WRITE ${copyright} "\
+Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: vexlo
+
+Files: *
+Copyright: 2026 the vexlo developers
+License: Expat
+${permission}
+")
+foreach(package_component IN ITEMS vexlo:runtime vexlo-dev:development)
+  string(REPLACE ":" ";" package_component ${package_component})
+  list(GET package_component 0 package)
+  list(GET package_component 1 component)
+  if(NOT WIN32)
+    install(FILES ${copyright} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
+      COMPONENT ${component})
+    install_gzipped(${PROJECT_SOURCE_DIR}/packaging/changelog
+      ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} ${component})
+  endif()
+endforeach()
+# A Windows zip carries the licence text beside the command.
+if(WIN32)
+  install(FILES LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT runtime)
+endif()
+
 set(CPACK_PACKAGE_NAME vexlo)
 set(CPACK_PACKAGE_VENDOR "vexlo developers")
 set(CPACK_PACKAGE_CONTACT "vexlo developers <maintainers@users.noreply.c-seed-3b2dc64f.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack_options.cmake)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR ZIP)
@@ -36,15 +99,32 @@ if(NOT WIN32)
   list(APPEND CPACK_GENERATOR DEB)
 endif()
 
-# One Debian package for the command and man page, one for developers.
+# One Debian package for the command and man page, one for developers. The
+# developers' CMake package names the command too, so it needs the other.
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME vexlo)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME vexlo-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENTS_ALL runtime development)
-set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "The vexlo command and its man page")
-set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "The palette conversion library, its header and CMake package")
+set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS runtime)
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "Kelvo to GBA palette converter for game builds
+vexlo reads a Kelvo palette, a headerless run of 8-bit red, green and blue
+triplets, and writes a GBA palette: one 16-bit little-endian colour word in
+the Game Boy Advance's 5-5-5 layout per entry, ready for palette memory.
+.
+It is meant for game builds: it never overwrites its own input, reports
+every failed read or write with exit status 255, and removes a partly
+written output so that a build cannot take it for a finished palette.")
+set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "Kelvo to GBA palette conversion library for C++
+This package holds the static library behind the vexlo command, its C++
+header vexlo/palette.h and a CMake package. It offers the colour rule as a
+constexpr function and a stream conversion over C stdio streams that runs in
+constant memory, on threads with small stacks too.
+.
+The CMake package also exports the vexlo command as the imported target
+vexlo::vexlo, for converting palettes at build time.")
 include(CPack)

@@ -1,7 +1,9 @@
 # Installs a build tree into a scratch prefix, then configures, builds and
-# runs an outside project against the installed CMake package.
-#   cmake -DBUILD_DIR=... -DSCRATCH=... -DCONSUMER=... -DCXX=... [-DCONFIG=...] -P check_install.cmake
-foreach(var BUILD_DIR SCRATCH CONSUMER CXX)
+# runs an outside project against the installed CMake package; that project
+# also converts the example palette at build time with the installed command.
+#   cmake -DBUILD_DIR=... -DSCRATCH=... -DCONSUMER=... -DCXX=... -DCXX_FLAGS=...
+#         -DEXAMPLES=... -P check_install.cmake
+foreach(var BUILD_DIR SCRATCH CONSUMER CXX EXAMPLES)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} is not set")
   endif()
@@ -16,13 +18,32 @@ function(run)
   endif()
 endfunction()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+# Installing rewrites the build tree's install manifest, which may list the
+# user's own install (it is how the README uninstalls): put it back.
+set(manifest ${BUILD_DIR}/install_manifest.txt)
+if(EXISTS ${manifest})
+  file(READ ${manifest} users_manifest)
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
+  RESULT_VARIABLE install_status)
+if(DEFINED users_manifest)
+  file(WRITE ${manifest} "${users_manifest}")
+else()
+  file(REMOVE ${manifest})
+endif()
+if(NOT install_status EQUAL 0)
+  message(FATAL_ERROR "install into ${prefix} failed")
+endif()
+
 foreach(installed bin/vexlo share/man/man1/vexlo.1 include/vexlo/palette.h)
-  if(NOT EXISTS ${prefix}/${installed} AND NOT EXISTS ${prefix}/${installed}.exe)
+  if(NOT EXISTS ${prefix}/${installed} AND NOT EXISTS ${prefix}/${installed}.gz
+     AND NOT EXISTS ${prefix}/${installed}.exe)
     message(FATAL_ERROR "not installed: ${installed}")
   endif()
 endforeach()
 run(${CMAKE_COMMAND} -S ${CONSUMER} -B ${SCRATCH}/consumer
-  -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release)
+  -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
+  -DCMAKE_BUILD_TYPE=Release -DEXAMPLES=${EXAMPLES})
 run(${CMAKE_COMMAND} --build ${SCRATCH}/consumer)
 run(${SCRATCH}/consumer/consumer)
+run(${CMAKE_COMMAND} -E compare_files ${SCRATCH}/consumer/sunset16.gba ${EXAMPLES}/sunset16.gba)
