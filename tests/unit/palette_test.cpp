@@ -12,6 +12,12 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #if __has_include(<pthread.h>)
 #include <pthread.h>
 
@@ -42,19 +48,32 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
+long process_id() {
+#ifdef _WIN32
+  return static_cast<long>(_getpid());
+#else
+  return static_cast<long>(getpid());
+#endif
+}
+
 struct StreamCloser {
   void operator()(std::FILE* stream) const { (void)std::fclose(stream); }
 };
 using Stream = std::unique_ptr<std::FILE, StreamCloser>;
 
-Stream stream_holding(const Bytes& bytes) {
-  Stream stream(std::tmpfile());
-  EXPECT_NE(stream, nullptr);
+// The helpers that open streams stop the test with a fatal failure rather
+// than hand a null stream on; callers check with ASSERT_NO_FATAL_FAILURE.
+void open_scratch(Stream& stream) {
+  stream.reset(std::tmpfile());
+  ASSERT_NE(stream, nullptr);
+}
+
+void open_holding(const Bytes& bytes, Stream& stream) {
+  ASSERT_NO_FATAL_FAILURE(open_scratch(stream));
   if (!bytes.empty()) {  // an empty vector's data() may be null
-    EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), stream.get()), bytes.size());
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), stream.get()), bytes.size());
   }
   std::rewind(stream.get());
-  return stream;
 }
 
 Bytes read_all(std::FILE* stream) {
@@ -67,8 +86,13 @@ Bytes read_all(std::FILE* stream) {
 }
 
 Bytes convert(const Bytes& input) {
-  Stream in = stream_holding(input);
-  Stream out(std::tmpfile());
+  Stream in;
+  Stream out;
+  open_holding(input, in);
+  open_scratch(out);
+  if (testing::Test::HasFatalFailure()) {
+    return {};
+  }
   vexlo::convert_palette(in.get(), out.get());
   EXPECT_FALSE(std::ferror(in.get()));
   EXPECT_FALSE(std::ferror(out.get()));
@@ -150,8 +174,9 @@ TEST(ConvertPalette, DropsTrailingPartialEntryEvenOfMaximalBytes) {
 }
 
 TEST(ConvertPalette, ConvertsLargeInputsAcrossBlockBoundaries) {
-  // Sizes around multiples of common stream buffer and block sizes, so that
-  // reads end inside entries and on their edges.
+  // Sizes around the 4 KiB stream buffer, 64 KiB and the 96 KiB (98304-byte)
+  // conversion block and its multiples: inputs that end on a block edge, an
+  // entry or two either side of it, and with a trailing partial entry.
   const std::size_t lengths[] = {4095,   4096,   4097,   65535,  65536,  65537,
                                  98303,  98304,  98305,  98306,  131072, 196607,
                                  196608, 196609, 196610, 300001, 1000000};
@@ -195,9 +220,10 @@ TEST(ConvertPalette, RunsOnThreadWithSmallStack) {
       continue;  // no way to make the allocation fail here
     }
 #endif
-    Stream in = stream_holding(input);
-    Stream out(std::tmpfile());
-    ASSERT_NE(out, nullptr);
+    Stream in;
+    Stream out;
+    ASSERT_NO_FATAL_FAILURE(open_holding(input, in));
+    ASSERT_NO_FATAL_FAILURE(open_scratch(out));
     Conversion conversion{in.get(), out.get()};
     pthread_attr_t attributes;
     ASSERT_EQ(pthread_attr_init(&attributes), 0);
@@ -215,21 +241,24 @@ TEST(ConvertPalette, RunsOnThreadWithSmallStack) {
 }
 
 // A stream whose every read fails (opened only for writing) or whose every
-// write fails (opened only for reading), on a file of its own.
-Stream stream_on_temp_file(const char* name, const char* mode) {
-  const std::string path = (std::filesystem::temp_directory_path() / name).string();
+// write fails (opened only for reading), on a file of its own. The process
+// id in its name keeps two test runs at once apart.
+void open_on_own_file(const char* name, const char* mode, Stream& stream) {
+  const std::string unique_name = std::to_string(process_id()) + "-" + name;
+  const std::string path = (std::filesystem::temp_directory_path() / unique_name).string();
   Stream create(std::fopen(path.c_str(), "wb"));
-  EXPECT_NE(create, nullptr);
+  ASSERT_NE(create, nullptr);
   create.reset();
-  Stream stream(std::fopen(path.c_str(), mode));
-  EXPECT_NE(stream, nullptr);
+  stream.reset(std::fopen(path.c_str(), mode));
   (void)std::remove(path.c_str());  // the open stream keeps it where that is allowed
-  return stream;
+  ASSERT_NE(stream, nullptr);
 }
 
 TEST(ConvertPalette, StopsAndLeavesErrorIndicatorWhenInputCannotBeRead) {
-  Stream write_only = stream_on_temp_file("vexlo-test-unreadable.pal", "wb");
-  Stream out(std::tmpfile());
+  Stream write_only;
+  Stream out;
+  ASSERT_NO_FATAL_FAILURE(open_on_own_file("vexlo-test-unreadable.pal", "wb", write_only));
+  ASSERT_NO_FATAL_FAILURE(open_scratch(out));
   vexlo::convert_palette(write_only.get(), out.get());
   EXPECT_TRUE(read_all(out.get()).empty());
 #ifndef _WIN32
@@ -240,8 +269,10 @@ TEST(ConvertPalette, StopsAndLeavesErrorIndicatorWhenInputCannotBeRead) {
 
 TEST(ConvertPalette, StopsReadingOnceAWriteHasFailed) {
   const Bytes input = pattern(std::size_t{3} * 1000000);
-  Stream in = stream_holding(input);
-  Stream read_only = stream_on_temp_file("vexlo-test-unwritable.gba", "rb");
+  Stream in;
+  Stream read_only;
+  ASSERT_NO_FATAL_FAILURE(open_holding(input, in));
+  ASSERT_NO_FATAL_FAILURE(open_on_own_file("vexlo-test-unwritable.gba", "rb", read_only));
   vexlo::convert_palette(in.get(), read_only.get());
   EXPECT_TRUE(std::ferror(read_only.get()));
   EXPECT_LT(std::ftell(in.get()), static_cast<long>(input.size()));
