@@ -1,0 +1,101 @@
+# Draws a Kelvo palette beside its GBA conversion as an SVG picture: for each
+# entry, its 24-bit colour above the colour its GBA word stands for (each
+# 5-bit channel shown as v * 255 / 31, rounded).
+#
+#   cmake -DPALETTE=in.pal -DWORDS=in.gba -DOUTPUT=picture.svg [-DCHECK=checked-in.svg]
+#         -P docs/palette_svg.cmake
+#
+# With CHECK, it fails when CHECK differs from the picture it draws.
+foreach(var PALETTE WORDS OUTPUT)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "${var} is not set")
+  endif()
+endforeach()
+
+set(swatch 32)
+set(step 36)
+set(label_width 150)
+set(per_row 16)
+set(hex_digits 0123456789abcdef)
+
+function(two_hex_digits value out)
+  math(EXPR high "${value} / 16")
+  math(EXPR low "${value} % 16")
+  string(SUBSTRING ${hex_digits} ${high} 1 high)
+  string(SUBSTRING ${hex_digits} ${low} 1 low)
+  set(${out} ${high}${low} PARENT_SCOPE)
+endfunction()
+
+# The 8-bit intensity a 5-bit channel stands for.
+function(channel_hex word shift out)
+  math(EXPR five "(${word} >> ${shift}) & 31")
+  math(EXPR eight "(${five} * 255 + 15) / 31")
+  two_hex_digits(${eight} hex)
+  set(${out} ${hex} PARENT_SCOPE)
+endfunction()
+
+file(READ ${PALETTE} entries HEX)
+file(READ ${WORDS} words HEX)
+string(LENGTH "${entries}" entry_digits)
+string(LENGTH "${words}" word_digits)
+math(EXPR count "${entry_digits} / 6")
+math(EXPR expected_digits "${count} * 4")
+if(NOT word_digits EQUAL expected_digits)
+  math(EXPR expected "${count} * 2")
+  message(FATAL_ERROR "${WORDS} should hold ${expected} bytes for ${count} entries")
+endif()
+if(count EQUAL 0)
+  message(FATAL_ERROR "${PALETTE} holds no entry")
+endif()
+
+math(EXPR rows "(${count} + ${per_row} - 1) / ${per_row}")
+if(count LESS per_row)
+  set(columns ${count})
+else()
+  set(columns ${per_row})
+endif()
+math(EXPR width "${label_width} + ${columns} * ${step}")
+math(EXPR height "${rows} * (2 * ${step} + 12)")
+get_filename_component(name ${PALETTE} NAME)
+
+set(svg "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"${width}\" height=\"${height}\" viewBox=\"0 0 ${width} ${height}\" font-family=\"sans-serif\" font-size=\"13\">\n")
+string(APPEND svg "<title>${name}: 24-bit colours and their GBA conversion</title>\n")
+string(APPEND svg "<rect width=\"${width}\" height=\"${height}\" fill=\"#ffffff\"/>\n")
+math(EXPR last "${count} - 1")
+foreach(index RANGE ${last})
+  math(EXPR row "${index} / ${per_row}")
+  math(EXPR column "${index} % ${per_row}")
+  math(EXPR x "${label_width} + ${column} * ${step}")
+  math(EXPR top "${row} * (2 * ${step} + 12)")
+  math(EXPR bottom "${top} + ${step}")
+  if(column EQUAL 0)
+    math(EXPR top_text "${top} + 21")
+    math(EXPR bottom_text "${bottom} + 21")
+    string(APPEND svg "<text x=\"4\" y=\"${top_text}\">Kelvo, 24-bit</text>\n")
+    string(APPEND svg "<text x=\"4\" y=\"${bottom_text}\">GBA, 15-bit</text>\n")
+  endif()
+
+  math(EXPR entry_at "${index} * 6")
+  string(SUBSTRING "${entries}" ${entry_at} 6 original)
+  math(EXPR word_at "${index} * 4")
+  string(SUBSTRING "${words}" ${word_at} 2 low)
+  math(EXPR high_at "${word_at} + 2")
+  string(SUBSTRING "${words}" ${high_at} 2 high)
+  math(EXPR word "0x${high}${low}")
+  channel_hex(${word} 0 red)
+  channel_hex(${word} 5 green)
+  channel_hex(${word} 10 blue)
+
+  string(APPEND svg "<rect x=\"${x}\" y=\"${top}\" width=\"${swatch}\" height=\"${swatch}\" fill=\"#${original}\"><title>entry ${index}: #${original}</title></rect>\n")
+  string(APPEND svg "<rect x=\"${x}\" y=\"${bottom}\" width=\"${swatch}\" height=\"${swatch}\" fill=\"#${red}${green}${blue}\"><title>entry ${index}: word ${high}${low}, #${red}${green}${blue}</title></rect>\n")
+endforeach()
+string(APPEND svg "</svg>\n")
+
+file(WRITE ${OUTPUT} "${svg}")
+if(DEFINED CHECK)
+  file(READ ${CHECK} checked_in)
+  if(NOT checked_in STREQUAL svg)
+    message(FATAL_ERROR "${CHECK} is out of date; draw it again with:\n"
+      "  cmake -DPALETTE=${PALETTE} -DWORDS=${WORDS} -DOUTPUT=${CHECK} -P ${CMAKE_CURRENT_LIST_FILE}")
+  endif()
+endif()
