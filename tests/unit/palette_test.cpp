@@ -35,7 +35,7 @@ std::atomic<int> large_mallocs_refused{0};
 
 extern "C" void* __real_malloc(std::size_t size);   // NOLINT(bugprone-reserved-identifier)
 extern "C" void* __wrap_malloc(std::size_t size) {  // NOLINT(bugprone-reserved-identifier)
-  if (size >= 64 * 1024 && large_mallocs_to_refuse.load() > 0) {
+  if (size >= std::size_t{64} * 1024 && large_mallocs_to_refuse.load() > 0) {
     --large_mallocs_to_refuse;
     ++large_mallocs_refused;
     return nullptr;
@@ -206,7 +206,7 @@ TEST(ConvertPalette, RunsOnThreadWithSmallStack) {
 #ifndef VEXLO_TEST_HAS_PTHREADS
   GTEST_SKIP() << "no POSIX threads to set a stack size with";
 #else
-  std::size_t stack_size = 64 * 1024;
+  std::size_t stack_size = std::size_t{64} * 1024;
 #ifdef PTHREAD_STACK_MIN
   stack_size = std::max<std::size_t>(stack_size, PTHREAD_STACK_MIN);
 #endif
