@@ -350,8 +350,9 @@ case_failed_read_through_link_removes_written_file() {
   expect_absent target.pal
 }
 
-# Where file offsets are 32 bits wide unless a build asks for 64, opening a
-# file over 4 GiB is what fails. A sparse input costs no disk; the output is
+# A 32-bit build streams an input over 4 GiB: its byte counts must not wrap,
+# and it must open such a file at all (where file offsets are 32 bits wide
+# unless a build asks for 64). A sparse input costs no disk; the output is
 # counted through a pipe. Only builds configured for it run this case.
 case_streams_input_over_4_gib() {
   [[ ${VEXLO_LARGE_FILES:-0} == 1 ]] || exit $skip_status
