@@ -70,20 +70,17 @@ Copyright: 2026 the vexlo developers
 License: Expat
 ${permission}
 ")
-foreach(package_component IN ITEMS vexlo:runtime vexlo-dev:development)
-  string(REPLACE ":" ";" package_component ${package_component})
-  list(GET package_component 0 package)
-  list(GET package_component 1 component)
-  if(NOT WIN32)
-    install(FILES ${copyright} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
-      COMPONENT ${component})
-    install_gzipped(${PROJECT_SOURCE_DIR}/packaging/changelog
-      ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} ${component})
-  endif()
-endforeach()
-# A Windows zip carries the licence text beside the command.
+function(install_package_docs package component)
+  set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package})
+  install(FILES ${copyright} DESTINATION ${doc_dir} COMPONENT ${component})
+  install_gzipped(${PROJECT_SOURCE_DIR}/packaging/changelog ${doc_dir} ${component})
+endfunction()
 if(WIN32)
+  # A Windows zip carries the licence text beside the command.
   install(FILES LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT runtime)
+else()
+  install_package_docs(vexlo runtime)
+  install_package_docs(vexlo-dev development)
 endif()
 
 set(CPACK_PACKAGE_NAME vexlo)
