@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <cstring>
 
 #include "vexlo/palette.h"
 
@@ -41,9 +42,10 @@ void convert_entries(const unsigned char* __restrict entries, std::size_t count,
   }
 }
 
-// `buffer` holds `capacity` entries followed by as many words.
-void convert_in_blocks(std::FILE* input, std::FILE* output, unsigned char* buffer,
-                       std::size_t capacity) {
+// `buffer` holds `capacity` entries followed by as many words. The `head`
+// bytes come before those still in `input`.
+void convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FILE* input,
+                       std::FILE* output, unsigned char* buffer, std::size_t capacity) {
   unsigned char* entries = buffer;
   unsigned char* words = buffer + capacity * kelvo_entry_size;
   const std::size_t block_bytes = capacity * kelvo_entry_size;
@@ -51,7 +53,15 @@ void convert_in_blocks(std::FILE* input, std::FILE* output, unsigned char* buffe
   // A block holds whole entries and fread fills it unless the input ends or
   // fails, so no entry is ever split between two blocks.
   for (;;) {
-    const std::size_t got = std::fread(entries, 1, block_bytes, input);
+    std::size_t got = head_size < block_bytes ? head_size : block_bytes;
+    if (got > 0) {
+      std::memcpy(entries, head, got);
+      head += got;
+      head_size -= got;
+    }
+    if (got < block_bytes) {
+      got += std::fread(entries + got, 1, block_bytes - got, input);
+    }
     const std::size_t count = got / kelvo_entry_size;  // drops a trailing partial entry
 
     convert_entries(entries, count, words);
@@ -66,15 +76,38 @@ void convert_in_blocks(std::FILE* input, std::FILE* output, unsigned char* buffe
 
 }  // namespace
 
-void convert_palette(std::FILE* input, std::FILE* output) {
+void convert_palette(const unsigned char* head, std::size_t head_size, std::FILE* input,
+                     std::FILE* output) {
   void* heap_block = std::malloc(block_entries * bytes_per_entry_pair);
   if (heap_block != nullptr) {
-    convert_in_blocks(input, output, static_cast<unsigned char*>(heap_block), block_entries);
+    convert_in_blocks(head, head_size, input, output, static_cast<unsigned char*>(heap_block),
+                      block_entries);
     std::free(heap_block);
     return;
   }
   unsigned char stack_block[fallback_block_entries * bytes_per_entry_pair];
-  convert_in_blocks(input, output, stack_block, fallback_block_entries);
+  convert_in_blocks(head, head_size, input, output, stack_block, fallback_block_entries);
+}
+
+void convert_palette(std::FILE* input, std::FILE* output) {
+  convert_palette(nullptr, 0, input, output);
+}
+
+const char* other_palette_format(const unsigned char* head, std::size_t head_size) {
+  const auto starts_with = [&](std::size_t offset, const char* signature) {
+    const std::size_t length = std::strlen(signature);
+    return head_size >= offset + length && std::memcmp(head + offset, signature, length) == 0;
+  };
+  if (starts_with(0, "JASC-PAL")) {
+    return "JASC-PAL";
+  }
+  if (starts_with(0, "RIFF") && starts_with(8, "PAL ")) {
+    return "RIFF";
+  }
+  if (starts_with(0, "GIMP Palette")) {
+    return "GIMP";
+  }
+  return nullptr;
 }
 
 }  // namespace vexlo

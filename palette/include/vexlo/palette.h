@@ -29,6 +29,21 @@ constexpr std::uint16_t gba_color_from_rgb(std::uint8_t red, std::uint8_t green,
 // with small stacks and never throws.
 void convert_palette(std::FILE* input, std::FILE* output);
 
+// The same conversion for an input whose first `head_size` bytes the caller
+// has already read (to look at its signature, say): they are converted
+// first, as if still in `input`, so that a pipe need not be read twice.
+void convert_palette(const unsigned char* head, std::size_t head_size, std::FILE* input,
+                     std::FILE* output);
+
+// How many leading bytes other_palette_format() looks at.
+inline constexpr std::size_t format_signature_size = 12;
+
+// Names the format of a palette file that is not a Kelvo palette but is
+// often taken for one ("JASC-PAL", "RIFF", "GIMP"), from its first bytes;
+// nullptr when they carry none of those signatures. A Kelvo palette starting
+// with the same bytes would need those exact colours first.
+const char* other_palette_format(const unsigned char* head, std::size_t head_size);
+
 }  // namespace vexlo
 
 #endif
