@@ -240,6 +240,42 @@ case_output_that_cannot_be_created() {
   expect_only_files in.pal outdir
 }
 
+# The palettes that paint programs export most under the same extension
+# are refused before the output is touched, from a pipe too; a near miss
+# is a Kelvo palette like any other.
+case_refuses_palettes_of_other_formats() {
+  printf 'JASC-PAL\r\n0100\r\n2\r\n0 0 0\r\n255 255 255\r\n' >jasc.pal
+  printf 'RIFF\x1c\x00\x00\x00PAL data\x10\x00\x00\x00\x00\x03\x02\x00' >riff.pal
+  printf 'GIMP Palette\nName: Sunset\n#\n  0   0   0\tBlack\n' >gimp.gpl
+  printf 'keep me' >out.gba
+  local files=(jasc.pal riff.pal gimp.gpl) formats=(JASC-PAL RIFF GIMP) i
+  for i in 0 1 2; do
+    run "${files[i]}" out.gba
+    expect_status 255
+    expect_stdout "${banner}vexlo.exe - error: ${files[i]} is a ${formats[i]} palette, not a Kelvo palette"$'\n'
+    expect_bytes out.gba "$(printf 'keep me' | od -An -tx1)"
+  done
+  run jasc.pal new.gba
+  expect_absent new.gba
+  printf 'RIFF\x10\x04\x00\x00WAVEfmt' >wave.pal
+  run wave.pal wave.gba
+  expect_status 0
+  expect_stdout ""
+  expect_bytes wave.gba 2a21 4800 0028 4821 ac39
+  ((windows)) && return
+  # /dev/stdin is a pipe here: the signature and then the rest are read
+  # from it once.
+  cat jasc.pal | "${emulator[@]}" "$vexlo" /dev/stdin new.gba >../stdout 2>../stderr
+  status=$?
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error: /dev/stdin is a JASC-PAL palette, not a Kelvo palette"$'\n'
+  expect_absent new.gba
+  cat wave.pal | "${emulator[@]}" "$vexlo" /dev/stdin wave.gba >../stdout 2>../stderr
+  status=$?
+  expect_status 0
+  expect_bytes wave.gba 2a21 4800 0028 4821 ac39
+}
+
 # --- the same file on both sides ------------------------------------------
 
 expect_refused_as_same_file() {
@@ -275,16 +311,44 @@ case_same_file_spelled_differently() {
   expect_refused_as_same_file "$(cd .. && pwd)/run/in.pal"
 }
 
+# On Windows a hard link's extension once made it look like another file.
 case_same_file_through_links() {
   write_hex in.pal 0d0a1a ffffff 00
-  ln in.pal hard.pal
   ln -s in.pal soft.pal
-  run in.pal hard.pal
-  expect_refused_as_same_file hard.pal
+  local link
+  for link in hard.pal hard.bat hard.cmd hard.exe hard.com; do
+    ln in.pal $link
+    run in.pal $link
+    expect_refused_as_same_file $link
+  done
   run in.pal soft.pal
   expect_refused_as_same_file soft.pal
   run soft.pal in.pal
   expect_refused_as_same_file in.pal
+  ((windows)) && return
+  run /dev/stdin in.pal <in.pal
+  expect_refused_as_same_file in.pal
+}
+
+# A block device is one disk whatever its name; character devices hold
+# nothing to lose and convert into themselves.
+case_same_device_on_both_sides() {
+  linux_only
+  run /dev/null /dev/null
+  expect_status 0
+  expect_stdout ""
+  command -v losetup >/dev/null || exit $skip_status
+  write_hex disk.img 0d0a1a ffffff 00
+  truncate -s 4096 disk.img
+  local loop
+  loop=$(losetup --find --show disk.img 2>/dev/null) || exit $skip_status
+  run "$loop" "$loop"
+  local disk
+  disk=$(head -c 7 "$loop" | od -An -tx1 | tr -d ' \n')
+  losetup -d "$loop"
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error: $loop is both input and output"$'\n'
+  [[ $disk == 0d0a1affffff00 ]] || fail "$loop holds $disk after the run"
 }
 
 # Windows also spells one file with backslashes and in another letter case.
@@ -299,6 +363,28 @@ case_same_file_spelled_the_windows_way() {
   write_hex 'Café.pal' 0d0a1a ffffff 00
   run '.\Café.pal' 'CAFÉ.PAL'
   expect_refused_as_same_file 'CAFÉ.PAL' 'Café.pal'
+}
+
+# wine's C: drive is a folder of its prefix and Z: is the Unix root, so one
+# file has a name on each; this directory is on Z:, not on C:.
+case_same_file_on_two_drives() {
+  ((windows)) || exit $skip_status
+  local prefix=${WINEPREFIX:-}
+  local word
+  for word in "${emulator[@]}"; do
+    [[ $word == WINEPREFIX=* ]] && prefix=${word#WINEPREFIX=}
+  done
+  [[ -d $prefix/drive_c ]] || exit $skip_status
+  local folder
+  folder=$(mktemp -d "$prefix/drive_c/vexlo-cli.XXXXXX") || exit 1
+  local name=${folder##*/}
+  local on_z="Z:${folder//\//\\}\\in.pal"
+  write_hex "$folder/in.pal" 0d0a1a ffffff 00
+  run "C:\\$name\\in.pal" "$on_z"
+  expect_refused_as_same_file "$on_z" "$folder/in.pal"
+  run "C:\\$name\\in.pal" "\\\\?\\C:\\$name\\in.pal"
+  expect_refused_as_same_file "\\\\?\\C:\\$name\\in.pal" "$folder/in.pal"
+  rm -rf "$folder"
 }
 
 # --- failures while converting --------------------------------------------
@@ -320,14 +406,34 @@ case_failed_write_removes_partial_output() {
   head -c 30000 /dev/zero >in.pal
   (
     ulimit -f 8 # 8 KiB
-    trap '' XFSZ
-    run in.pal out.pal
-    echo "$status" >../status
+    # As a build runs it: the limit's signal at its default, deadly action.
+    env --default-signal=XFSZ "${emulator[@]}" "$vexlo" in.pal out.pal >../stdout 2>../stderr
+    echo $? >../status
   )
   status=$(<../status)
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error writing out.pal"$'\n'
   expect_absent out.pal
+}
+
+# A full file system, reached by every spelling Windows has for a path.
+case_full_disk_removes_partial_output() {
+  mkdir full
+  mount -t tmpfs -o size=64k vexlo-full full 2>/dev/null || exit $skip_status
+  trap 'umount "$work/run/full"; rm -rf "$work"' EXIT
+  head -c 300000 /dev/zero >in.pal
+  local names=(full/out.gba)
+  if ((windows)); then
+    local here="Z:${PWD//\//\\}"
+    names=("$here\\full\\out.gba" "\\\\?\\$here\\full\\out.gba" "\\\\.\\$here\\full\\out.gba")
+  fi
+  local name
+  for name in "${names[@]}"; do
+    run in.pal "$name"
+    expect_status 255
+    expect_stdout "${banner}vexlo.exe - error writing $name"$'\n'
+    expect_absent full/out.gba
+  done
 }
 
 # Reading a process's memory at offset 0 fails once the file is open.

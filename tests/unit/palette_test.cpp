@@ -85,15 +85,21 @@ Bytes read_all(std::FILE* stream) {
   return bytes;
 }
 
-Bytes convert(const Bytes& input) {
+// Converts `input`; with a head size, its first bytes are handed over as
+// already read and only the rest stays in the stream.
+Bytes convert(const Bytes& input, std::size_t head_size = 0) {
   Stream in;
   Stream out;
-  open_holding(input, in);
+  open_holding(Bytes(input.begin() + static_cast<std::ptrdiff_t>(head_size), input.end()), in);
   open_scratch(out);
   if (testing::Test::HasFatalFailure()) {
     return {};
   }
-  vexlo::convert_palette(in.get(), out.get());
+  if (head_size > 0) {
+    vexlo::convert_palette(input.data(), head_size, in.get(), out.get());
+  } else {
+    vexlo::convert_palette(in.get(), out.get());
+  }
   EXPECT_FALSE(std::ferror(in.get()));
   EXPECT_FALSE(std::ferror(out.get()));
   return read_all(out.get());
@@ -183,6 +189,41 @@ TEST(ConvertPalette, ConvertsLargeInputsAcrossBlockBoundaries) {
   for (const std::size_t length : lengths) {
     const Bytes input = pattern(length);
     EXPECT_EQ(convert(input), expected_words(input)) << length;
+  }
+}
+
+// Heads that end inside an entry, on the 12 bytes a signature takes, and
+// on, before and past a block edge, with inputs shorter than the head too.
+TEST(ConvertPalette, ConvertsHandedOverHeadBeforeTheRestOfTheStream) {
+  const std::size_t head_sizes[] = {1, 2, 4, 12, 98303, 98304, 98305, 200000};
+  for (const std::size_t length : {std::size_t{12}, std::size_t{13}, std::size_t{300001}}) {
+    const Bytes input = pattern(length);
+    for (const std::size_t head_size : head_sizes) {
+      if (head_size <= length) {
+        EXPECT_EQ(convert(input, head_size), expected_words(input))
+            << length << " bytes, " << head_size << " of them handed over";
+      }
+    }
+  }
+}
+
+TEST(PaletteFormat, NamesOnlyExactSignaturesOfOtherFormats) {
+  const struct {
+    const char* head;
+    std::size_t size;
+    const char* format;
+  } cases[] = {
+      {"JASC-PAL\r\n010", 12, "JASC-PAL"},  {"JASC-PAL", 8, "JASC-PAL"},
+      {"JASC-PA", 7, nullptr},               {"jasc-pal\r\n010", 12, nullptr},
+      {"RIFF\x10\x04\0\0PAL ", 12, "RIFF"}, {"RIFF\x10\x04\0\0WAVE", 12, nullptr},
+      {"RIFF\x10\x04\0\0PAL", 11, nullptr}, {"\0RIFF\x10\x04\0\0PAL ", 12, nullptr},
+      {"GIMP Palette", 12, "GIMP"},          {"GIMP Palett", 11, nullptr},
+      {"GIMP palette", 12, nullptr},          {"", 0, nullptr},
+  };
+  for (const auto& c : cases) {
+    const char* format =
+        vexlo::other_palette_format(reinterpret_cast<const unsigned char*>(c.head), c.size);
+    EXPECT_STREQ(format, c.format) << c.head;
   }
 }
 
