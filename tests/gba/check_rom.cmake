@@ -1,0 +1,46 @@
+# Cross-builds examples/gba for each palette in turn, in one build tree, and
+# checks the screen of the ROM with gba_screen each time.
+#   cmake -DEXAMPLE=dir -DSCRATCH=dir -DSCREEN=gba_screen -DPALETTES=a.pal;b.pal
+#         [-DVEXLO=path | -DPREFIX=install prefix] [-DREFUSED=ON] -P check_rom.cmake
+# With REFUSED, a JASC-PAL file in place of the palette must fail the build.
+foreach(var EXAMPLE SCRATCH SCREEN PALETTES)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "${var} is not set")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${SCRATCH})
+set(shown ${SCRATCH}/shown.pal)
+set(build ${SCRATCH}/build)
+
+if(DEFINED VEXLO)
+  set(find_vexlo -DVEXLO=${VEXLO})
+else()
+  set(find_vexlo -DCMAKE_PREFIX_PATH=${PREFIX})  # the recipe a user follows
+endif()
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "failed (${status}): ${ARGN}")
+  endif()
+endfunction()
+
+foreach(palette IN LISTS PALETTES)
+  configure_file(${palette} ${shown} COPYONLY)
+  file(TOUCH ${shown})
+  if(NOT EXISTS ${build})
+    run(${CMAKE_COMMAND} -S ${EXAMPLE} -B ${build} --toolchain ${EXAMPLE}/gba.cmake
+      -DPALETTE=${shown} ${find_vexlo})
+  endif()
+  run(${CMAKE_COMMAND} --build ${build})
+  message(STATUS "showing ${palette}")
+  run(${SCREEN} ${build}/show_palette.gba ${palette})
+endforeach()
+
+if(REFUSED)
+  file(WRITE ${shown} "JASC-PAL\r\n0100\r\n1\r\n0 0 0\r\n")
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${build} RESULT_VARIABLE status)
+  if(status EQUAL 0)
+    message(FATAL_ERROR "the build went on with a palette vexlo refused")
+  endif()
+endif()
