@@ -28,7 +28,20 @@ function(install_gzipped source destination component)
   install(FILES ${gzipped} DESTINATION ${destination} COMPONENT ${component})
 endfunction()
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/gzipped/runtime ${CMAKE_CURRENT_BINARY_DIR}/gzipped/development)
-install_gzipped(${man_page} ${CMAKE_INSTALL_MANDIR}/man1 runtime)
+if(WIN32)
+  # Windows has no man: the zip carries the same page as plain UTF-8 text,
+  # formatted without terminal escapes (and so the same bytes every build).
+  find_program(GROFF_PROGRAM groff REQUIRED)
+  set(manual_text ${CMAKE_CURRENT_BINARY_DIR}/vexlo.txt)
+  add_custom_command(OUTPUT ${manual_text}
+    COMMAND ${GROFF_PROGRAM} -mdoc -Tutf8 -P-cbou ${man_page} > ${manual_text}
+    DEPENDS ${man_page}
+    VERBATIM)
+  add_custom_target(manual-text ALL DEPENDS ${manual_text})
+  install(FILES ${manual_text} DESTINATION . COMPONENT runtime)
+else()
+  install_gzipped(${man_page} ${CMAKE_INSTALL_MANDIR}/man1 runtime)
+endif()
 
 set(vexlo_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vexlo)
 install(TARGETS palette EXPORT vexloTargets

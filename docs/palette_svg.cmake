@@ -2,7 +2,7 @@
 # entry, its 24-bit colour above the colour its GBA word stands for (each
 # 5-bit channel shown as v * 255 / 31, rounded).
 #
-#   cmake -DPALETTE=in.pal -DWORDS=in.gba -DOUTPUT=picture.svg [-DCHECK=checked-in.svg]
+#   cmake -DPALETTE=in.pal -DWORDS=in.gbapal -DOUTPUT=picture.svg [-DCHECK=checked-in.svg]
 #         -P docs/palette_svg.cmake
 #
 # With CHECK, it fails when CHECK differs from the picture it draws.

@@ -480,10 +480,10 @@ case_streams_input_over_4_gib() {
 case_converts_bundled_example() {
   local examples=${VEXLO_EXAMPLES:?set VEXLO_EXAMPLES to the examples directory}
   cp "$examples/sunset16.pal" .
-  run sunset16.pal sunset16.gba
+  run sunset16.pal sunset16.gbapal
   expect_status 0
   expect_stdout ""
-  cmp -s sunset16.gba "$examples/sunset16.gba" || fail "sunset16.gba differs from the pinned bytes"
+  cmp -s sunset16.gbapal "$examples/sunset16.gbapal" || fail "sunset16.gbapal differs from the pinned bytes"
 }
 
 if [[ ${1:-} == --list ]]; then

@@ -12,10 +12,12 @@ file(REMOVE_RECURSE ${SCRATCH})
 set(shown ${SCRATCH}/shown.pal)
 set(build ${SCRATCH}/build)
 
+# Without either, vexlo is looked up on PATH, as a user's build does.
+set(find_vexlo)
 if(DEFINED VEXLO)
   set(find_vexlo -DVEXLO=${VEXLO})
-else()
-  set(find_vexlo -DCMAKE_PREFIX_PATH=${PREFIX})  # the recipe a user follows
+elseif(DEFINED PREFIX)
+  set(find_vexlo -DCMAKE_PREFIX_PATH=${PREFIX})
 endif()
 
 function(run)

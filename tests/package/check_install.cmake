@@ -1,6 +1,8 @@
 # Installs a build tree into a scratch prefix, then configures, builds and
 # runs an outside project against the installed CMake package; that project
 # also converts the example palette at build time with the installed command.
+# With GBA_SCREEN, GBA_EXAMPLE and GBA_CHECK it also cross-builds the GBA
+# example, finding the installed command as a user's GBA build would.
 #   cmake -DBUILD_DIR=... -DSCRATCH=... -DCONSUMER=... -DCXX=... -DCXX_FLAGS=...
 #         -DEXAMPLES=... -P check_install.cmake
 foreach(var BUILD_DIR SCRATCH CONSUMER CXX EXAMPLES)
@@ -9,7 +11,7 @@ foreach(var BUILD_DIR SCRATCH CONSUMER CXX EXAMPLES)
   endif()
 endforeach()
 file(REMOVE_RECURSE ${SCRATCH})
-set(prefix ${SCRATCH}/prefix)
+set(prefix "${SCRATCH}/my prefix")  # a space, as a user's path may have
 
 function(run)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
@@ -26,6 +28,7 @@ if(EXISTS ${manifest})
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
   RESULT_VARIABLE install_status)
+file(COPY_FILE ${manifest} ${SCRATCH}/install_manifest.txt)
 if(DEFINED users_manifest)
   file(WRITE ${manifest} "${users_manifest}")
 else()
@@ -46,4 +49,17 @@ run(${CMAKE_COMMAND} -S ${CONSUMER} -B ${SCRATCH}/consumer
   -DCMAKE_BUILD_TYPE=Release -DEXAMPLES=${EXAMPLES})
 run(${CMAKE_COMMAND} --build ${SCRATCH}/consumer)
 run(${SCRATCH}/consumer/consumer)
-run(${CMAKE_COMMAND} -E compare_files ${SCRATCH}/consumer/sunset16.gba ${EXAMPLES}/sunset16.gba)
+run(${CMAKE_COMMAND} -E compare_files ${SCRATCH}/consumer/sunset16.gbapal ${EXAMPLES}/sunset16.gbapal)
+
+if(DEFINED GBA_SCREEN)
+  run(${CMAKE_COMMAND} -DEXAMPLE=${GBA_EXAMPLE} -DSCRATCH=${SCRATCH}/gba -DPREFIX=${prefix}
+    -DSCREEN=${GBA_SCREEN} -DPALETTES=${EXAMPLES}/sunset16.pal -P ${GBA_CHECK})
+endif()
+
+# The README's uninstall recipe leaves nothing behind but the prefix.
+run(${CMAKE_COMMAND} -DMANIFEST=${SCRATCH}/install_manifest.txt
+  -P ${CMAKE_CURRENT_LIST_DIR}/../../cmake/uninstall.cmake)
+file(GLOB_RECURSE left LIST_DIRECTORIES true "${prefix}/*")
+if(left)
+  message(FATAL_ERROR "left after uninstalling: ${left}")
+endif()
