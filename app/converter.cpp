@@ -104,9 +104,8 @@ bool same_file(std::FILE* input, const char* output_path) {
     return false;
   }
   // No access asked, every sharing allowed: this open disturbs nobody.
-  const HANDLE output_handle =
-      CreateFileW(wide_path(output_path).c_str(), 0, share_all, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE output_handle = CreateFileW(wide_path(output_path).c_str(), 0, share_all, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (output_handle == INVALID_HANDLE_VALUE) {
     return false;
   }
@@ -119,8 +118,8 @@ bool same_file(std::FILE* input, const char* output_path) {
 // resolves every spelling (\\?\, \\.\, links) when it opens the file; a
 // directory does not open this way, and devices are left alone.
 void remove_partial_output(const char* path) {
-  const HANDLE file = CreateFileW(wide_path(path).c_str(), DELETE, share_all, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+  const HANDLE file =
+      CreateFileW(wide_path(path).c_str(), DELETE, share_all, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     return;
   }
@@ -221,8 +220,7 @@ int run_converter(int argc, char** argv) {
   if (const char* format = vexlo::other_palette_format(head, head_size)) {
     close_input(input);
     print_banner();
-    std::printf("vexlo.exe - error: %s is a %s palette, not a Kelvo palette\n", input_path,
-                format);
+    std::printf("vexlo.exe - error: %s is a %s palette, not a Kelvo palette\n", input_path, format);
     return exit_failure;
   }
   std::FILE* output = std::fopen(output_path, "wb");

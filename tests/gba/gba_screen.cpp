@@ -37,7 +37,7 @@ Channels channels_of_pixel(std::uint32_t pixel) {
 unsigned five_bits(unsigned char intensity) { return intensity >> 3u; }
 
 std::vector<Channels> expected_cells(const char* path) {
-  std::vector<Channels> cells(cells_per_row * cells_per_row, Channels{0, 0, 0});
+  std::vector<Channels> cells(std::size_t{cells_per_row} * cells_per_row, Channels{0, 0, 0});
   std::FILE* palette = std::fopen(path, "rb");
   if (palette == nullptr) {
     std::printf("gba_screen: cannot open %s\n", path);

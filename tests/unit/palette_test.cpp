@@ -213,12 +213,18 @@ TEST(PaletteFormat, NamesOnlyExactSignaturesOfOtherFormats) {
     std::size_t size;
     const char* format;
   } cases[] = {
-      {"JASC-PAL\r\n010", 12, "JASC-PAL"},  {"JASC-PAL", 8, "JASC-PAL"},
-      {"JASC-PA", 7, nullptr},               {"jasc-pal\r\n010", 12, nullptr},
-      {"RIFF\x10\x04\0\0PAL ", 12, "RIFF"}, {"RIFF\x10\x04\0\0WAVE", 12, nullptr},
-      {"RIFF\x10\x04\0\0PAL", 11, nullptr}, {"\0RIFF\x10\x04\0\0PAL ", 12, nullptr},
-      {"GIMP Palette", 12, "GIMP"},          {"GIMP Palett", 11, nullptr},
-      {"GIMP palette", 12, nullptr},          {"", 0, nullptr},
+      {"JASC-PAL\r\n010", 12, "JASC-PAL"},
+      {"JASC-PAL", 8, "JASC-PAL"},
+      {"JASC-PA", 7, nullptr},
+      {"jasc-pal\r\n010", 12, nullptr},
+      {"RIFF\x10\x04\0\0PAL ", 12, "RIFF"},
+      {"RIFF\x10\x04\0\0WAVE", 12, nullptr},
+      {"RIFF\x10\x04\0\0PAL", 11, nullptr},
+      {"\0RIFF\x10\x04\0\0PAL ", 12, nullptr},
+      {"GIMP Palette", 12, "GIMP"},
+      {"GIMP Palett", 11, nullptr},
+      {"GIMP palette", 12, nullptr},
+      {"", 0, nullptr},
   };
   for (const auto& c : cases) {
     const char* format =
