@@ -20,12 +20,7 @@ elseif(DEFINED PREFIX)
   set(find_vexlo -DCMAKE_PREFIX_PATH=${PREFIX})
 endif()
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "failed (${status}): ${ARGN}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../run_checked.cmake)
 
 foreach(palette IN LISTS PALETTES)
   configure_file(${palette} ${shown} COPYONLY)

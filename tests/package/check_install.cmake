@@ -13,12 +13,7 @@ endforeach()
 file(REMOVE_RECURSE ${SCRATCH})
 set(prefix "${SCRATCH}/my prefix")  # a space, as a user's path may have
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "failed (${status}): ${ARGN}")
-  endif()
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../run_checked.cmake)
 
 # Installing rewrites the build tree's install manifest, which may list the
 # user's own install (it is how the README uninstalls): put it back.
