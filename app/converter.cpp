@@ -130,8 +130,6 @@ void remove_partial_output(const char* path) {
   CloseHandle(file);
 }
 
-void keep_running_at_file_size_limit() {}
-
 #else
 
 bool is_directory(std::FILE* stream) {
@@ -172,12 +170,17 @@ void remove_partial_output(const char* path) {
   std::free(written);
 }
 
+#endif
+
 // Past a file size limit (ulimit -f) the system kills a writer with SIGXFSZ
 // unless it ignores the signal; ignored, the write fails with EFBIG and is
-// reported, and the partial output removed, like any failed write.
-void keep_running_at_file_size_limit() { (void)std::signal(SIGXFSZ, SIG_IGN); }
-
+// reported, and the partial output removed, like any failed write. Systems
+// without the signal have no such limit.
+void keep_running_at_file_size_limit() {
+#ifdef SIGXFSZ
+  (void)std::signal(SIGXFSZ, SIG_IGN);
 #endif
+}
 
 // Some C libraries open a directory for reading; it is still no palette.
 std::FILE* open_input(const char* path) {
