@@ -42,6 +42,20 @@ void convert_entries(const unsigned char* __restrict entries, std::size_t count,
   }
 }
 
+// An Adobe colour table (.act) is 768 bytes of colours, optionally followed
+// by a big-endian colour count and transparent index. Such a trailer gives
+// the entries that count; nothing else does (0 entries is no trailer).
+constexpr std::size_t act_colours_size = 768;
+constexpr std::size_t act_table_size = act_colours_size + 4;
+
+std::size_t act_colour_count(const unsigned char* table) {
+  const unsigned count = (unsigned{table[768]} << 8) | table[769];
+  const unsigned transparent = (unsigned{table[770]} << 8) | table[771];
+  const bool trailer = count >= 1 && count <= act_colours_size / kelvo_entry_size &&
+                       (transparent <= 255 || transparent == 0xFFFF);
+  return trailer ? count : 0;
+}
+
 // `buffer` holds `capacity` entries followed by as many words. The `head`
 // bytes come before those still in `input`.
 void convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FILE* input,
@@ -49,10 +63,12 @@ void convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FI
   unsigned char* entries = buffer;
   unsigned char* words = buffer + capacity * kelvo_entry_size;
   const std::size_t block_bytes = capacity * kelvo_entry_size;
+  static_assert(fallback_block_entries * kelvo_entry_size > act_table_size,
+                "an Adobe colour table fits in the first block");
 
   // A block holds whole entries and fread fills it unless the input ends or
   // fails, so no entry is ever split between two blocks.
-  for (;;) {
+  for (bool first_block = true;; first_block = false) {
     std::size_t got = head_size < block_bytes ? head_size : block_bytes;
     if (got > 0) {
       std::memcpy(entries, head, got);
@@ -62,7 +78,12 @@ void convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FI
     if (got < block_bytes) {
       got += std::fread(entries + got, 1, block_bytes - got, input);
     }
-    const std::size_t count = got / kelvo_entry_size;  // drops a trailing partial entry
+    std::size_t count = got / kelvo_entry_size;  // drops a trailing partial entry
+    // A first block short of full is the whole input.
+    if (first_block && got == act_table_size && std::ferror(input) == 0 &&
+        act_colour_count(entries) > 0) {
+      count = act_colour_count(entries);
+    }
 
     convert_entries(entries, count, words);
     if (count > 0 && std::fwrite(words, gba_word_size, count, output) != count) {
@@ -72,6 +93,49 @@ void convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FI
       return;  // end of input, or a read error its indicator tells the caller
     }
   }
+}
+
+// Files often taken for Kelvo palettes, by their first bytes. A RIFF file is
+// a palette only with the form type "PAL " at offset 8; text palettes may
+// start with a UTF-8 byte order mark.
+struct other_format {
+  const char* signature;
+  std::size_t signature_size;
+  const char* riff_form;
+  bool text;
+  const char* name;
+  const char* description;
+};
+
+constexpr other_format other_formats[] = {
+    {"JASC-PAL", 8, nullptr, true, "JASC-PAL", "a JASC-PAL palette"},
+    {"RIFF", 4, "PAL ", false, "RIFF", "a RIFF palette"},
+    {"GIMP Palette", 12, nullptr, true, "GIMP", "a GIMP palette"},
+    {"\x89PNG\r\n\x1a\n", 8, nullptr, false, "PNG", "a PNG image"},
+    {"GIF87a", 6, nullptr, false, "GIF", "a GIF image"},
+    {"GIF89a", 6, nullptr, false, "GIF", "a GIF image"},
+    {"ASEF\0\1\0\0", 8, nullptr, false, "ASE", "an Adobe swatch exchange file"},
+};
+
+constexpr unsigned char utf8_byte_order_mark[] = {0xEF, 0xBB, 0xBF};
+static_assert(format_signature_size == sizeof utf8_byte_order_mark + 12,
+              "a byte order mark and the longest signature");
+
+const other_format* find_other_format(const unsigned char* head, std::size_t head_size) {
+  const auto has_at = [&](std::size_t offset, const void* bytes, std::size_t size) {
+    return head_size >= offset + size && std::memcmp(head + offset, bytes, size) == 0;
+  };
+  const std::size_t text_start = has_at(0, utf8_byte_order_mark, sizeof utf8_byte_order_mark)
+                                     ? sizeof utf8_byte_order_mark
+                                     : 0;
+  for (const auto& format : other_formats) {
+    const std::size_t start = format.text ? text_start : 0;
+    if (has_at(start, format.signature, format.signature_size) &&
+        (format.riff_form == nullptr || has_at(8, format.riff_form, 4))) {
+      return &format;
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -94,20 +158,13 @@ void convert_palette(std::FILE* input, std::FILE* output) {
 }
 
 const char* other_palette_format(const unsigned char* head, std::size_t head_size) {
-  const auto starts_with = [&](std::size_t offset, const char* signature) {
-    const std::size_t length = std::strlen(signature);
-    return head_size >= offset + length && std::memcmp(head + offset, signature, length) == 0;
-  };
-  if (starts_with(0, "JASC-PAL")) {
-    return "JASC-PAL";
-  }
-  if (starts_with(0, "RIFF") && starts_with(8, "PAL ")) {
-    return "RIFF";
-  }
-  if (starts_with(0, "GIMP Palette")) {
-    return "GIMP";
-  }
-  return nullptr;
+  const other_format* format = find_other_format(head, head_size);
+  return format != nullptr ? format->name : nullptr;
+}
+
+const char* other_format_description(const unsigned char* head, std::size_t head_size) {
+  const other_format* format = find_other_format(head, head_size);
+  return format != nullptr ? format->description : nullptr;
 }
 
 }  // namespace vexlo

@@ -224,12 +224,54 @@ TEST(PaletteFormat, NamesOnlyExactSignaturesOfOtherFormats) {
       {"GIMP Palette", 12, "GIMP"},
       {"GIMP Palett", 11, nullptr},
       {"GIMP palette", 12, nullptr},
+      {"\xEF\xBB\xBFJASC-PAL\r\n01", 15, "JASC-PAL"},
+      {"\xEF\xBB\xBFGIMP Palette", 15, "GIMP"},
+      {"\xEF\xBB\xBFGIMP Palett", 14, nullptr},
+      {"\xEF\xBB\xBFRIFF\x10\x04\0\0PAL ", 15, nullptr},
+      {"\xEF\xBBJASC-PAL", 10, nullptr},
+      {"\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 15, "PNG"},
+      {"\x89PNG\r\n\x1A\r", 8, nullptr},
+      {"\x89png\r\n\x1A\n", 8, nullptr},
+      {"GIF87a\x10\0", 8, "GIF"},
+      {"GIF89a", 6, "GIF"},
+      {"GIF89A", 6, nullptr},
+      {"ASEF\0\1\0\0\0\0\0\x02", 12, "ASE"},
+      {"ASEF\0\2\0\0", 8, nullptr},
+      {"asef\0\1\0\0", 8, nullptr},
       {"", 0, nullptr},
   };
   for (const auto& c : cases) {
-    const char* format =
-        vexlo::other_palette_format(reinterpret_cast<const unsigned char*>(c.head), c.size);
-    EXPECT_STREQ(format, c.format) << c.head;
+    const auto* head = reinterpret_cast<const unsigned char*>(c.head);
+    EXPECT_STREQ(vexlo::other_palette_format(head, c.size), c.format) << c.head;
+    EXPECT_EQ(vexlo::other_format_description(head, c.size) == nullptr, c.format == nullptr);
+  }
+}
+
+// An Adobe colour table (.act) of 772 bytes ends in a big-endian colour
+// count and transparent index; only a whole input of that length whose
+// trailer is in range is cut to its count, from a file or a pipe alike.
+TEST(ConvertPalette, HonoursAdobeColourTableTrailerOnlyWhereValid) {
+  const struct {
+    std::size_t length;
+    unsigned count, transparent;
+    std::size_t words;
+  } cases[] = {
+      {772, 16, 0, 16},   {772, 256, 0xFFFF, 256}, {772, 1, 255, 1},       {772, 0, 0, 257},
+      {772, 257, 0, 257}, {772, 16, 256, 257},     {772, 16, 0xFFFE, 257}, {771, 16, 0, 257},
+      {773, 16, 0, 257},  {775, 16, 0xFFFF, 258},
+  };
+  for (const auto& c : cases) {
+    Bytes input = pattern(c.length);
+    const unsigned char trailer[] = {
+        static_cast<unsigned char>(c.count >> 8), static_cast<unsigned char>(c.count),
+        static_cast<unsigned char>(c.transparent >> 8), static_cast<unsigned char>(c.transparent)};
+    std::copy(trailer, trailer + std::min<std::size_t>(4, c.length - 768), input.begin() + 768);
+    const Bytes expected = expected_words(
+        Bytes(input.begin(), input.begin() + 3 * static_cast<std::ptrdiff_t>(c.words)));
+    for (const std::size_t head_size : {std::size_t{0}, vexlo::format_signature_size}) {
+      EXPECT_EQ(convert(input, head_size), expected)
+          << c.length << " bytes, count " << c.count << ", index " << c.transparent;
+    }
   }
 }
 

@@ -21,11 +21,14 @@ constexpr std::uint16_t gba_color_from_rgb(std::uint8_t red, std::uint8_t green,
 
 // Reads 3-byte entries from `input` until it ends or fails, and writes one
 // little-endian colour word per whole entry to `output`; a trailing partial
-// entry is dropped. Both streams stay open and belong to the caller, who
-// learns of a failed read or write from ferror() on the matching stream.
-// Conversion stops early once a write has failed. It takes one 160 KiB heap
-// block per call and a few KiB of stack; when the heap cannot spare the block
-// it converts in smaller blocks on the stack instead, so it runs on threads
+// entry is dropped. An input of exactly 772 bytes that ends in an Adobe
+// colour table's trailer (a big-endian colour count of 1 to 256, then a
+// transparent index of 0 to 255 or 0xFFFF) gives that many words and no
+// more. Both streams stay open and belong to the caller, who learns of a
+// failed read or write from ferror() on the matching stream. Conversion
+// stops early once a write has failed. It takes one 160 KiB heap block per
+// call and a few KiB of stack; when the heap cannot spare the block it
+// converts in smaller blocks on the stack instead, so it runs on threads
 // with small stacks and never throws.
 void convert_palette(std::FILE* input, std::FILE* output);
 
@@ -35,14 +38,20 @@ void convert_palette(std::FILE* input, std::FILE* output);
 void convert_palette(const unsigned char* head, std::size_t head_size, std::FILE* input,
                      std::FILE* output);
 
-// How many leading bytes other_palette_format() looks at.
-inline constexpr std::size_t format_signature_size = 12;
+// How many leading bytes the format checks below look at.
+inline constexpr std::size_t format_signature_size = 15;
 
-// Names the format of a palette file that is not a Kelvo palette but is
-// often taken for one ("JASC-PAL", "RIFF", "GIMP"), from its first bytes;
-// nullptr when they carry none of those signatures. A Kelvo palette starting
-// with the same bytes would need those exact colours first.
+// Names the format of a file that is not a Kelvo palette but is often taken
+// for one, from its first bytes: "JASC-PAL", "RIFF", "GIMP" (palettes; the
+// text ones also after a UTF-8 byte order mark), "PNG", "GIF" (images) or
+// "ASE" (Adobe swatch exchange); nullptr when they carry none of those
+// signatures. A Kelvo palette starting with the same bytes would need those
+// exact colours first.
 const char* other_palette_format(const unsigned char* head, std::size_t head_size);
+
+// The same file as a message names it: "a JASC-PAL palette", "a PNG image",
+// "an Adobe swatch exchange file"; nullptr for none of those.
+const char* other_format_description(const unsigned char* head, std::size_t head_size);
 
 }  // namespace vexlo
 
