@@ -4,6 +4,15 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
+# The install lists the folders it creates in its manifest, for uninstall.cmake.
+set(vexlo_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vexlo)
+set(vexlo_destinations ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR}/man1 ${CMAKE_INSTALL_LIBDIR}
+  ${CMAKE_INSTALL_INCLUDEDIR}/vexlo ${vexlo_cmake_dir} ${CMAKE_INSTALL_DATAROOTDIR}/doc/vexlo
+  ${CMAKE_INSTALL_DATAROOTDIR}/doc/vexlo-dev)
+install(CODE "include(\"${PROJECT_SOURCE_DIR}/cmake/install_folders.cmake\")
+vexlo_refuse_unlistable_prefix()
+vexlo_note_new_folders(\"${vexlo_destinations}\")")
+
 # The man page carries the project's version and release date.
 set(man_page ${CMAKE_CURRENT_BINARY_DIR}/man/vexlo.1)
 configure_file(man/vexlo.1.in ${man_page} @ONLY)
@@ -43,7 +52,6 @@ else()
   install_gzipped(${man_page} ${CMAKE_INSTALL_MANDIR}/man1 runtime)
 endif()
 
-set(vexlo_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vexlo)
 install(TARGETS palette EXPORT vexloTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(DIRECTORY palette/include/vexlo
@@ -95,6 +103,8 @@ else()
   install_package_docs(vexlo runtime)
   install_package_docs(vexlo-dev development)
 endif()
+
+install(CODE "vexlo_list_new_folders()")
 
 set(CPACK_PACKAGE_NAME vexlo)
 set(CPACK_PACKAGE_VENDOR "vexlo developers")

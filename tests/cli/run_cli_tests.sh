@@ -153,6 +153,23 @@ case_drops_trailing_partial_entry() {
   expect_bytes out.pal ""
 }
 
+# An Adobe colour table as paint programs export it: 256 colours, then a
+# count of 16 and transparent index 0; 16 words, from a file or a pipe.
+case_converts_adobe_colour_table_to_its_count() {
+  { printf '\xff\x00\x00%.0s' {1..16} && head -c 720 /dev/zero && printf '\x00\x10\x00\x00'; } >title.act
+  local words
+  words=$(printf '1f00%.0s' {1..16})
+  run title.act title.gbapal
+  expect_status 0
+  expect_stdout ""
+  expect_bytes title.gbapal "$words"
+  ((windows)) && return
+  cat title.act | "${emulator[@]}" "$vexlo" /dev/stdin piped.gbapal >../stdout 2>../stderr
+  status=$?
+  expect_status 0
+  expect_bytes piped.gbapal "$words"
+}
+
 case_paths_with_spaces_and_percent_signs() {
   write_hex "my palette %s%d.pal" 808080
   run "my palette %s%d.pal" "out 100%.gba"
@@ -247,12 +264,19 @@ case_refuses_palettes_of_other_formats() {
   printf 'JASC-PAL\r\n0100\r\n2\r\n0 0 0\r\n255 255 255\r\n' >jasc.pal
   printf 'RIFF\x1c\x00\x00\x00PAL data\x10\x00\x00\x00\x00\x03\x02\x00' >riff.pal
   printf 'GIMP Palette\nName: Sunset\n#\n  0   0   0\tBlack\n' >gimp.gpl
+  printf '\xef\xbb\xbfJASC-PAL\r\n0100\r\n' >bom-jasc.pal
+  printf '\xef\xbb\xbfGIMP Palette\nName: Sunset\n' >bom-gimp.gpl
+  printf '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR' >swatches.png
+  printf 'GIF89a\x10\x00\x10\x00\xf7\x00\x00' >swatches.gif
+  printf 'ASEF\x00\x01\x00\x00\x00\x00\x00\x02' >swatches.ase
   printf 'keep me' >out.gba
-  local files=(jasc.pal riff.pal gimp.gpl) formats=(JASC-PAL RIFF GIMP) i
-  for i in 0 1 2; do
+  local files=(jasc.pal riff.pal gimp.gpl bom-jasc.pal bom-gimp.gpl swatches.png swatches.gif swatches.ase)
+  local formats=('a JASC-PAL palette' 'a RIFF palette' 'a GIMP palette' 'a JASC-PAL palette'
+    'a GIMP palette' 'a PNG image' 'a GIF image' 'an Adobe swatch exchange file') i
+  for i in "${!files[@]}"; do
     run "${files[i]}" out.gba
     expect_status 255
-    expect_stdout "${banner}vexlo.exe - error: ${files[i]} is a ${formats[i]} palette, not a Kelvo palette"$'\n'
+    expect_stdout "${banner}vexlo.exe - error: ${files[i]} is ${formats[i]}, not a Kelvo palette"$'\n'
     expect_bytes out.gba "$(printf 'keep me' | od -An -tx1)"
   done
   run jasc.pal new.gba
@@ -330,8 +354,9 @@ case_same_file_through_links() {
   expect_refused_as_same_file in.pal
 }
 
-# A block device is one disk whatever its name; character devices hold
-# nothing to lose and convert into themselves.
+# A block device is one disk whatever its name, and a loop device is the
+# file behind it; character devices hold nothing to lose and convert into
+# themselves.
 case_same_device_on_both_sides() {
   linux_only
   run /dev/null /dev/null
@@ -340,15 +365,22 @@ case_same_device_on_both_sides() {
   command -v losetup >/dev/null || exit $skip_status
   write_hex disk.img 0d0a1a ffffff 00
   truncate -s 4096 disk.img
-  local loop
+  local loop second
   loop=$(losetup --find --show disk.img 2>/dev/null) || exit $skip_status
-  run "$loop" "$loop"
+  second=$(losetup --find --show disk.img 2>/dev/null) || {
+    losetup -d "$loop"
+    exit $skip_status
+  }
+  local pairs=("$loop" "$loop" "$loop" disk.img disk.img "$loop" "$loop" "$second") i
+  for ((i = 0; i < ${#pairs[@]}; i += 2)); do
+    run "${pairs[i]}" "${pairs[i + 1]}"
+    expect_status 255
+    expect_stdout "${banner}vexlo.exe - error: ${pairs[i + 1]} is both input and output"$'\n'
+  done
   local disk
   disk=$(head -c 7 "$loop" | od -An -tx1 | tr -d ' \n')
-  losetup -d "$loop"
-  expect_status 255
-  expect_stdout "${banner}vexlo.exe - error: $loop is both input and output"$'\n'
-  [[ $disk == 0d0a1affffff00 ]] || fail "$loop holds $disk after the run"
+  losetup -d "$loop" "$second"
+  [[ $disk == 0d0a1affffff00 ]] || fail "$loop holds $disk after the runs"
 }
 
 # Windows also spells one file with backslashes and in another letter case.
@@ -399,28 +431,84 @@ case_full_device_is_a_write_error() {
   [[ -c /dev/full ]] || fail "/dev/full was removed"
 }
 
-# A file size limit makes writes fail part way, as a full disk does; the
-# partial output must not survive.
+# Runs vexlo IN OUT under a file size limit of 8 KiB, as a build runs it:
+# the limit's signal at its default, deadly action. With a user, as that user.
+run_past_size_limit() {
+  local as=()
+  [[ -n ${user:-} ]] && as=(su -s /bin/bash -c 'exec "$@"' -- "$user" vexlo)
+  (
+    ulimit -f 8
+    "${as[@]}" env --default-signal=XFSZ "${emulator[@]}" "$vexlo" "$@" >"$work/stdout" 2>"$work/stderr"
+    echo $? >"$work/status"
+  )
+  status=$(<"$work/status")
+}
+
+expect_write_error() {
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error writing $1"$'\n'
+}
+
+# Mounts a tmpfs of the given size on ./full for this case alone.
+mount_small_disk() {
+  mkdir full
+  mount -t tmpfs -o size="$1" vexlo-full full 2>/dev/null || exit $skip_status
+  trap 'umount "$work/run/full"; rm -rf "$work"' EXIT
+}
+
+# A file size limit makes writes fail part way, as a full disk does: the
+# file written goes, by whatever name it was reached, and nothing else.
 case_failed_write_removes_partial_output() {
   linux_only
   head -c 30000 /dev/zero >in.pal
-  (
-    ulimit -f 8 # 8 KiB
-    # As a build runs it: the limit's signal at its default, deadly action.
-    env --default-signal=XFSZ "${emulator[@]}" "$vexlo" in.pal out.pal >../stdout 2>../stderr
-    echo $? >../status
-  )
-  status=$(<../status)
-  expect_status 255
-  expect_stdout "${banner}vexlo.exe - error writing out.pal"$'\n'
+  run_past_size_limit in.pal out.pal
+  expect_write_error out.pal
   expect_absent out.pal
+  printf 'old contents' >target.pal
+  ln -s target.pal link.pal
+  run_past_size_limit in.pal link.pal
+  expect_write_error link.pal
+  expect_absent target.pal
+  # A folder path longer than the system resolves, reached from inside.
+  local folder i
+  folder=$(printf 'd%.0s' {1..200})
+  for ((i = 0; i < 24; i++)); do
+    mkdir "$folder" && cd "$folder" || exit 1
+  done
+  run_past_size_limit "$work/run/in.pal" out.pal
+  [[ ! -e out.pal ]] || fail "the partial output in the deep folder survived"
+  cd "$work/run" || exit 1
+  expect_write_error out.pal
+  # /dev/fd/5 of a deleted file resolves to a name that is not the file.
+  printf 'keep me' >'tmp.gbapal (deleted)'
+  exec 5<>tmp.gbapal
+  rm tmp.gbapal
+  run_past_size_limit in.pal /dev/fd/5
+  exec 5>&-
+  expect_write_error /dev/fd/5
+  expect_bytes 'tmp.gbapal (deleted)' "$(printf 'keep me' | od -An -tx1)"
+}
+
+# Where the name cannot be removed, the file written stays, empty and dated
+# 1970, so that make and ninja convert it again.
+case_failed_write_empties_output_it_cannot_remove() {
+  linux_only
+  [[ $(id -u) == 0 ]] && id nobody >/dev/null 2>&1 || exit $skip_status
+  chmod 755 "$work" .
+  head -c 30000 /dev/zero >in.pal
+  mkdir locked
+  printf 'old contents' >locked/out.gbapal
+  chown nobody locked/out.gbapal
+  chmod 555 locked
+  user=nobody run_past_size_limit in.pal locked/out.gbapal
+  expect_write_error locked/out.gbapal
+  expect_bytes locked/out.gbapal ""
+  [[ $(stat -c %Y locked/out.gbapal) == 0 ]] || fail "the emptied output is not dated 1970"
 }
 
 # A full file system, reached by every spelling Windows has for a path.
 case_full_disk_removes_partial_output() {
-  mkdir full
-  mount -t tmpfs -o size=64k vexlo-full full 2>/dev/null || exit $skip_status
-  trap 'umount "$work/run/full"; rm -rf "$work"' EXIT
+  mount_small_disk 64k
   head -c 300000 /dev/zero >in.pal
   local names=(full/out.gba)
   if ((windows)); then
@@ -430,30 +518,54 @@ case_full_disk_removes_partial_output() {
   local name
   for name in "${names[@]}"; do
     run in.pal "$name"
-    expect_status 255
-    expect_stdout "${banner}vexlo.exe - error writing $name"$'\n'
+    expect_write_error "$name"
     expect_absent full/out.gba
   done
 }
 
-# Reading a process's memory at offset 0 fails once the file is open.
-case_failed_read_removes_partial_output() {
+# The output's link is repointed while the input, a FIFO, holds the run
+# between its first block and the one that fills the disk: the file written
+# is emptied (on Windows, deleted through its handle), the one the link now
+# names is kept.
+case_failed_write_spares_file_link_now_names() {
+  mount_small_disk 100k
+  printf 'keep me' >full/b.gbapal
+  ln -s full/a.gbapal out.gbapal
+  mkfifo in.fifo || exit $skip_status
+  (
+    run in.fifo out.gbapal
+    echo $status >../status
+  ) &
+  local converter=$! i
+  exec 3>in.fifo
+  head -c 98304 /dev/zero >&3
+  for ((i = 0; i < 600; i++)); do
+    [[ $(stat -c %s full/a.gbapal 2>/dev/null) == 65536 ]] && break
+    sleep 0.05
+  done
+  ln -sfn full/b.gbapal out.gbapal
+  head -c 98304 /dev/zero >&3
+  exec 3>&-
+  wait $converter
+  status=$(<../status)
+  expect_write_error out.gbapal
+  expect_bytes full/b.gbapal "$(printf 'keep me' | od -An -tx1)"
+  if ((windows)); then
+    expect_absent full/a.gbapal
+  else
+    expect_bytes full/a.gbapal ""
+  fi
+}
+
+# Reading a process's memory at offset 0 fails at the first read: the
+# output is never opened.
+case_unreadable_input_leaves_output_alone() {
   linux_only
   printf 'old contents' >out.pal
   run /proc/self/mem out.pal
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error reading /proc/self/mem"$'\n'
-  expect_absent out.pal
-}
-
-case_failed_read_through_link_removes_written_file() {
-  linux_only
-  printf 'old contents' >target.pal
-  ln -s target.pal out.pal
-  run /proc/self/mem out.pal
-  expect_status 255
-  expect_stdout "${banner}vexlo.exe - error reading /proc/self/mem"$'\n'
-  expect_absent target.pal
+  expect_bytes out.pal "$(printf 'old contents' | od -An -tx1)"
 }
 
 # A 32-bit build streams an input over 4 GiB: its byte counts must not wrap,

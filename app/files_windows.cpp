@@ -1,0 +1,164 @@
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+// FILE_ID_INFO is declared for Windows 8 and later; older systems refuse it
+// at run time and the 64-bit file index serves instead.
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0602
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0602
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "files.h"
+
+namespace {
+
+// An operand as the wide string the system's file calls take. Operands come
+// in the process code page, UTF-8 where the manifest applies, as fopen
+// decodes them too.
+std::wstring wide_path(const char* operand) {
+  const int length = MultiByteToWideChar(CP_ACP, 0, operand, -1, nullptr, 0);
+  if (length <= 0) {
+    return std::wstring();
+  }
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, operand, -1, wide.data(), length);
+  wide.pop_back();  // the terminator the count included
+  return wide;
+}
+
+HANDLE handle_of(std::FILE* stream) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+}
+
+bool is_directory(std::FILE* stream) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return GetFileInformationByHandle(handle_of(stream), &info) != 0 &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The system's own identity of two open files: volume serial number and file
+// ID, 128 bits where the system offers them (ReFS needs all of them).
+bool same_identity(HANDLE first, HANDLE second) {
+  FILE_ID_INFO first_id;
+  FILE_ID_INFO second_id;
+  if (GetFileInformationByHandleEx(first, FileIdInfo, &first_id, sizeof first_id) != 0 &&
+      GetFileInformationByHandleEx(second, FileIdInfo, &second_id, sizeof second_id) != 0) {
+    return first_id.VolumeSerialNumber == second_id.VolumeSerialNumber &&
+           std::memcmp(&first_id.FileId, &second_id.FileId, sizeof first_id.FileId) == 0;
+  }
+  BY_HANDLE_FILE_INFORMATION first_info;
+  BY_HANDLE_FILE_INFORMATION second_info;
+  return GetFileInformationByHandle(first, &first_info) != 0 &&
+         GetFileInformationByHandle(second, &second_info) != 0 &&
+         first_info.dwVolumeSerialNumber == second_info.dwVolumeSerialNumber &&
+         first_info.nFileIndexHigh == second_info.nFileIndexHigh &&
+         first_info.nFileIndexLow == second_info.nFileIndexLow;
+}
+
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Empties the file and dates it to 1970, so that make and ninja convert it
+// again should it survive, then asks for it to go when its last handle
+// closes. The handle is the one the file was written through, whatever its
+// name has become meanwhile.
+void discard_written(HANDLE file) {
+  LARGE_INTEGER start = {};
+  SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+  SetEndOfFile(file);
+  ULARGE_INTEGER ticks_to_1970;
+  ticks_to_1970.QuadPart = 116444736000000000ULL;  // 100 ns ticks from 1601 to 1970
+  const FILETIME epoch = {ticks_to_1970.LowPart, ticks_to_1970.HighPart};
+  SetFileTime(file, nullptr, &epoch, &epoch);
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+}  // namespace
+
+std::FILE* open_input(const char* path) {
+  std::FILE* input = std::fopen(path, "rb");
+  if (input != nullptr && is_directory(input)) {
+    (void)std::fclose(input);
+    return nullptr;
+  }
+  return input;
+}
+
+// Devices and pipes hold nothing that truncation destroys.
+bool same_file(std::FILE* input, const char* output_path) {
+  const HANDLE input_handle = handle_of(input);
+  if (GetFileType(input_handle) != FILE_TYPE_DISK) {
+    return false;
+  }
+  // No access asked, every sharing allowed: this open disturbs nobody.
+  const HANDLE output_handle = CreateFileW(wide_path(output_path).c_str(), 0, share_all, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (output_handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  const bool same = same_identity(input_handle, output_handle);
+  CloseHandle(output_handle);
+  return same;
+}
+
+// With DELETE access a failed run removes the very file it wrote. A reader
+// holding the file without sharing deletion refuses that access; the
+// output is then opened as fopen would, and can only be emptied.
+std::FILE* open_output(const char* path) {
+  const std::wstring name = wide_path(path);
+  HANDLE file =
+      CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  if (file == INVALID_HANDLE_VALUE) {
+    return nullptr;
+  }
+  const int descriptor =
+      _open_osfhandle(reinterpret_cast<std::intptr_t>(file), _O_WRONLY | _O_BINARY);
+  if (descriptor == -1) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  std::FILE* output = _fdopen(descriptor, "wb");
+  if (output == nullptr) {
+    _close(descriptor);
+    return nullptr;
+  }
+  (void)std::setvbuf(output, nullptr, _IONBF, 0);
+  return output;
+}
+
+bool close_output(std::FILE* output, const char* /*path*/, bool discard) {
+  const HANDLE file = handle_of(output);
+  // A copy of the handle outlives the stream, for a close that fails.
+  HANDLE spare = nullptr;
+  if (GetFileType(file) == FILE_TYPE_DISK &&
+      DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &spare, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS) == 0) {
+    spare = nullptr;
+  }
+  bool closed = std::fclose(output) == 0;
+  if (spare != nullptr) {
+    if (discard || !closed) {
+      discard_written(spare);
+    }
+    closed = CloseHandle(spare) != 0 && closed;
+  }
+  return closed;
+}
+
+// Windows has no file size signal.
+void keep_running_at_file_size_limit() {}
