@@ -34,8 +34,21 @@ rom_start:
 
 start:
     ldr sp, =0x03007F00         @ stack at the top of internal work RAM
+    ldr r0, =data_load          @ variables' first values, from ROM
+    ldr r1, =data_start
+    ldr r2, =data_end
+1:  cmp r1, r2
+    ldrlo r3, [r0], #4
+    strlo r3, [r1], #4
+    blo 1b
+    ldr r1, =bss_start          @ the other variables start at zero
+    ldr r2, =bss_end
+    mov r3, #0
+2:  cmp r1, r2
+    strlo r3, [r1], #4
+    blo 2b
     ldr r0, =show_palette
     mov lr, pc
     bx r0
-1:  b 1b
+3:  b 3b
     .pool

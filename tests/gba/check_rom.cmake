@@ -1,42 +1,77 @@
-# Cross-builds examples/gba for each palette in turn, in one build tree, and
-# checks the screen of the ROM with gba_screen each time.
+# Copies examples/gba into SCRATCH, builds it there as a user would, first
+# with its own palette, then with each of PALETTES in turn in the same
+# build tree, and checks the screen of each ROM with gba_screen.
 #   cmake -DEXAMPLE=dir -DSCRATCH=dir -DSCREEN=gba_screen -DPALETTES=a.pal;b.pal
-#         [-DVEXLO=path | -DPREFIX=install prefix] [-DREFUSED=ON] -P check_rom.cmake
-# With REFUSED, a JASC-PAL file in place of the palette must fail the build.
+#         [-DVEXLO=path | -DPREFIX=install prefix] [-DGENERATOR=Ninja|make]
+#         [-DREFUSED=ON] -P check_rom.cmake
+# GENERATOR is a CMake generator, or make for the example's Makefile. With
+# REFUSED, a JASC-PAL file in place of the palette must fail the build.
 foreach(var EXAMPLE SCRATCH SCREEN PALETTES)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} is not set")
   endif()
 endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/../run_checked.cmake)
 file(REMOVE_RECURSE ${SCRATCH})
+file(COPY ${EXAMPLE}/ DESTINATION ${SCRATCH}/example)
+set(folder ${SCRATCH}/example)
 set(shown ${SCRATCH}/shown.pal)
-set(build ${SCRATCH}/build)
 
-# Without either, vexlo is looked up on PATH, as a user's build does.
+# The command is found on PATH, as a user's build finds it; with PREFIX,
+# through CMAKE_PREFIX_PATH.
 set(find_vexlo)
 if(DEFINED VEXLO)
-  set(find_vexlo -DVEXLO=${VEXLO})
+  get_filename_component(vexlo_dir ${VEXLO} DIRECTORY)
+  set(ENV{PATH} "${vexlo_dir}:$ENV{PATH}")
 elseif(DEFINED PREFIX)
   set(find_vexlo -DCMAKE_PREFIX_PATH=${PREFIX})
 endif()
 
-include(${CMAKE_CURRENT_LIST_DIR}/../run_checked.cmake)
+# Builds with the given palette (none: the example's own) and returns the ROM.
+function(build_rom palette rom)
+  if(GENERATOR STREQUAL "make")
+    set(choice)
+    if(palette)
+      set(choice PALETTE=${palette})
+    endif()
+    run(make -C ${folder} ${choice})
+    set(${rom} ${folder}/show_palette.gba PARENT_SCOPE)
+    return()
+  endif()
+  if(NOT EXISTS ${folder}/build OR palette)
+    set(generator)
+    if(GENERATOR)
+      set(generator -G ${GENERATOR})
+    endif()
+    set(choice)
+    if(palette)
+      set(choice -DPALETTE=${palette})
+    endif()
+    run(${CMAKE_COMMAND} -S . -B build --toolchain gba.cmake ${generator} ${choice} ${find_vexlo}
+      WORKING_DIRECTORY ${folder})
+  endif()
+  run(${CMAKE_COMMAND} --build build WORKING_DIRECTORY ${folder})
+  set(${rom} ${folder}/build/show_palette.gba PARENT_SCOPE)
+endfunction()
 
+build_rom("" rom)
+message(STATUS "showing the example's own palette")
+run(${SCREEN} ${rom} ${EXAMPLE}/sunset16.pal)
 foreach(palette IN LISTS PALETTES)
   configure_file(${palette} ${shown} COPYONLY)
   file(TOUCH ${shown})
-  if(NOT EXISTS ${build})
-    run(${CMAKE_COMMAND} -S ${EXAMPLE} -B ${build} --toolchain ${EXAMPLE}/gba.cmake
-      -DPALETTE=${shown} ${find_vexlo})
-  endif()
-  run(${CMAKE_COMMAND} --build ${build})
+  build_rom(${shown} rom)
   message(STATUS "showing ${palette}")
-  run(${SCREEN} ${build}/show_palette.gba ${palette})
+  run(${SCREEN} ${rom} ${palette})
 endforeach()
 
 if(REFUSED)
   file(WRITE ${shown} "JASC-PAL\r\n0100\r\n1\r\n0 0 0\r\n")
-  execute_process(COMMAND ${CMAKE_COMMAND} --build ${build} RESULT_VARIABLE status)
+  if(GENERATOR STREQUAL "make")
+    execute_process(COMMAND make -C ${folder} PALETTE=${shown} RESULT_VARIABLE status)
+  else()
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${folder}/build RESULT_VARIABLE status)
+  endif()
   if(status EQUAL 0)
     message(FATAL_ERROR "the build went on with a palette vexlo refused")
   endif()
