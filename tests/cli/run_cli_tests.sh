@@ -79,8 +79,14 @@ expect_only_files() {
   [[ $actual == "$* " || ($# == 0 && -z $actual) ]] || fail "directory holds '$actual', expected '$*'"
 }
 
+# Ends a case that cannot run here, saying why (CTest reports it skipped).
+skip() {
+  echo "skipped: $*"
+  exit $skip_status
+}
+
 linux_only() {
-  ((windows == 0)) && [[ -e /proc/self/mem ]] || exit $skip_status
+  ((windows == 0)) && [[ -e /proc/self/mem ]] || skip "runs against a Linux build only"
 }
 
 readonly banner=$'Kelvo pal to GBA pal converter\n'
@@ -362,14 +368,14 @@ case_same_device_on_both_sides() {
   run /dev/null /dev/null
   expect_status 0
   expect_stdout ""
-  command -v losetup >/dev/null || exit $skip_status
+  command -v losetup >/dev/null || skip "needs losetup (apt-get install mount)"
   write_hex disk.img 0d0a1a ffffff 00
   truncate -s 4096 disk.img
   local loop second
-  loop=$(losetup --find --show disk.img 2>/dev/null) || exit $skip_status
+  loop=$(losetup --find --show disk.img 2>/dev/null) || skip "cannot set up a loop device (needs root)"
   second=$(losetup --find --show disk.img 2>/dev/null) || {
     losetup -d "$loop"
-    exit $skip_status
+    skip "cannot set up a second loop device"
   }
   local pairs=("$loop" "$loop" "$loop" disk.img disk.img "$loop" "$loop" "$second") i
   for ((i = 0; i < ${#pairs[@]}; i += 2)); do
@@ -385,7 +391,7 @@ case_same_device_on_both_sides() {
 
 # Windows also spells one file with backslashes and in another letter case.
 case_same_file_spelled_the_windows_way() {
-  ((windows)) || exit $skip_status
+  ((windows)) || skip "runs against a Windows build only"
   write_hex in.pal 0d0a1a ffffff 00
   mkdir sub
   run in.pal '.\in.pal'
@@ -400,13 +406,13 @@ case_same_file_spelled_the_windows_way() {
 # wine's C: drive is a folder of its prefix and Z: is the Unix root, so one
 # file has a name on each; this directory is on Z:, not on C:.
 case_same_file_on_two_drives() {
-  ((windows)) || exit $skip_status
+  ((windows)) || skip "runs against a Windows build only"
   local prefix=${WINEPREFIX:-}
   local word
   for word in "${emulator[@]}"; do
     [[ $word == WINEPREFIX=* ]] && prefix=${word#WINEPREFIX=}
   done
-  [[ -d $prefix/drive_c ]] || exit $skip_status
+  [[ -d $prefix/drive_c ]] || skip "finds no wine prefix with a C: drive"
   local folder
   folder=$(mktemp -d "$prefix/drive_c/vexlo-cli.XXXXXX") || exit 1
   local name=${folder##*/}
@@ -423,7 +429,7 @@ case_same_file_on_two_drives() {
 
 case_full_device_is_a_write_error() {
   linux_only
-  [[ -c /dev/full ]] || exit $skip_status
+  [[ -c /dev/full ]] || skip "needs /dev/full"
   write_hex in.pal 000000 ffffff
   run in.pal /dev/full
   expect_status 255
@@ -452,7 +458,7 @@ expect_write_error() {
 # Mounts a tmpfs of the given size on ./full for this case alone.
 mount_small_disk() {
   mkdir full
-  mount -t tmpfs -o size="$1" vexlo-full full 2>/dev/null || exit $skip_status
+  mount -t tmpfs -o size="$1" vexlo-full full 2>/dev/null || skip "cannot mount a tmpfs (needs root)"
   trap 'umount "$work/run/full"; rm -rf "$work"' EXIT
 }
 
@@ -493,7 +499,7 @@ case_failed_write_removes_partial_output() {
 # 1970, so that make and ninja convert it again.
 case_failed_write_empties_output_it_cannot_remove() {
   linux_only
-  [[ $(id -u) == 0 ]] && id nobody >/dev/null 2>&1 || exit $skip_status
+  [[ $(id -u) == 0 ]] && id nobody >/dev/null 2>&1 || skip "needs root and the user nobody"
   chmod 755 "$work" .
   head -c 30000 /dev/zero >in.pal
   mkdir locked
@@ -531,7 +537,7 @@ case_failed_write_spares_file_link_now_names() {
   mount_small_disk 100k
   printf 'keep me' >full/b.gbapal
   ln -s full/a.gbapal out.gbapal
-  mkfifo in.fifo || exit $skip_status
+  mkfifo in.fifo || skip "cannot make a FIFO here"
   (
     run in.fifo out.gbapal
     echo $status >../status
@@ -573,9 +579,9 @@ case_unreadable_input_leaves_output_alone() {
 # unless a build asks for 64). A sparse input costs no disk; the output is
 # counted through a pipe. Only builds configured for it run this case.
 case_streams_input_over_4_gib() {
-  [[ ${VEXLO_LARGE_FILES:-0} == 1 ]] || exit $skip_status
+  [[ ${VEXLO_LARGE_FILES:-0} == 1 ]] || skip "only builds configured with VEXLO_TEST_LARGE_FILES=ON"
   local size=4500000000
-  truncate -s $size big.pal || exit $skip_status
+  truncate -s $size big.pal || skip "cannot make a 4.5 GB sparse file here"
   local count
   count=$({
     "${emulator[@]}" "$vexlo" big.pal /dev/stdout 2>../stderr

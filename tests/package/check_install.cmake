@@ -55,6 +55,11 @@ run(${CMAKE_COMMAND} --build ${SCRATCH}/consumer)
 run(${SCRATCH}/consumer/consumer)
 run(${CMAKE_COMMAND} -E compare_files ${SCRATCH}/consumer/sunset16.gbapal ${EXAMPLES}/sunset16.gbapal)
 
+# Every recipe the README shows, from its own text.
+run(${CMAKE_COMMAND} -E env CXX=${CXX} CXXFLAGS=${CXX_FLAGS}
+  bash ${CMAKE_CURRENT_LIST_DIR}/readme_recipes.sh ${CMAKE_CURRENT_LIST_DIR}/../../README.md
+  ${prefix} ${SCRATCH}/readme ${EXAMPLES})
+
 if(DEFINED GBA_SCREEN)
   run(${CMAKE_COMMAND} -DEXAMPLE=${GBA_EXAMPLE} -DSCRATCH=${SCRATCH}/gba -DPREFIX=${prefix}
     -DSCREEN=${GBA_SCREEN} -DPALETTES=${EXAMPLES}/sunset16.pal -P ${GBA_CHECK})
