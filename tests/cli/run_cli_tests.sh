@@ -440,11 +440,14 @@ case_full_device_is_a_write_error() {
 # Runs vexlo IN OUT under a file size limit of 8 KiB, as a build runs it:
 # the limit's signal at its default, deadly action. With a user, as that user.
 run_past_size_limit() {
-  local as=()
-  [[ -n ${user:-} ]] && as=(su -s /bin/bash -c 'exec "$@"' -- "$user" vexlo)
+  local as=() command=$vexlo
+  if [[ -n ${user:-} ]]; then
+    as=(su -s /bin/bash -c 'exec "$@"' -- "$user" vexlo)
+    cp "$vexlo" "$work/" && command=$work/${vexlo##*/} # the build tree may be private
+  fi
   (
     ulimit -f 8
-    "${as[@]}" env --default-signal=XFSZ "${emulator[@]}" "$vexlo" "$@" >"$work/stdout" 2>"$work/stderr"
+    "${as[@]}" env --default-signal=XFSZ "${emulator[@]}" "$command" "$@" >"$work/stdout" 2>"$work/stderr"
     echo $? >"$work/status"
   )
   status=$(<"$work/status")
