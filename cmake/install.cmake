@@ -4,14 +4,15 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-# The install lists the folders it creates in its manifest, for uninstall.cmake.
+# Every install, of one component or all, lists the folders it creates in its
+# manifest, for uninstall.cmake.
 set(vexlo_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/vexlo)
 set(vexlo_destinations ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR}/man1 ${CMAKE_INSTALL_LIBDIR}
   ${CMAKE_INSTALL_INCLUDEDIR}/vexlo ${vexlo_cmake_dir} ${CMAKE_INSTALL_DATAROOTDIR}/doc/vexlo
   ${CMAKE_INSTALL_DATAROOTDIR}/doc/vexlo-dev)
 install(CODE "include(\"${PROJECT_SOURCE_DIR}/cmake/install_folders.cmake\")
 vexlo_refuse_unlistable_prefix()
-vexlo_note_new_folders(\"${vexlo_destinations}\")")
+vexlo_note_new_folders(\"${vexlo_destinations}\")" ALL_COMPONENTS)
 
 # The man page carries the project's version and release date.
 set(man_page ${CMAKE_CURRENT_BINARY_DIR}/man/vexlo.1)
@@ -104,7 +105,7 @@ else()
   install_package_docs(vexlo-dev development)
 endif()
 
-install(CODE "vexlo_list_new_folders()")
+install(CODE "vexlo_list_new_folders()" ALL_COMPONENTS)
 
 set(CPACK_PACKAGE_NAME vexlo)
 set(CPACK_PACKAGE_VENDOR "vexlo developers")

@@ -2,7 +2,7 @@
 # with its own palette, then with each of PALETTES in turn in the same
 # build tree, and checks the screen of each ROM with gba_screen.
 #   cmake -DEXAMPLE=dir -DSCRATCH=dir -DSCREEN=gba_screen -DPALETTES=a.pal;b.pal
-#         [-DVEXLO=path | -DPREFIX=install prefix] [-DGENERATOR=Ninja|make]
+#         [-DVEXLO=path | -DPREFIX=install prefix] [-DGENERATOR=Ninja|make|...]
 #         [-DREFUSED=ON] -P check_rom.cmake
 # GENERATOR is a CMake generator, or make for the example's Makefile. With
 # REFUSED, a JASC-PAL file in place of the palette must fail the build.
@@ -27,51 +27,45 @@ elseif(DEFINED PREFIX)
   set(find_vexlo -DCMAKE_PREFIX_PATH=${PREFIX})
 endif()
 
-# Builds with the given palette (none: the example's own) and returns the ROM.
-function(build_rom palette rom)
+if(NOT GENERATOR)
+  set(GENERATOR "Unix Makefiles")
+endif()
+# Builds with a palette (empty: the example's own) and sets `rom`.
+function(build_rom palette)
+  set(choice)
+  if(palette)
+    set(choice PALETTE=${palette})
+  endif()
   if(GENERATOR STREQUAL "make")
-    set(choice)
-    if(palette)
-      set(choice PALETTE=${palette})
-    endif()
     run(make -C ${folder} ${choice})
-    set(${rom} ${folder}/show_palette.gba PARENT_SCOPE)
+    set(rom ${folder}/show_palette.gba PARENT_SCOPE)
     return()
   endif()
-  if(NOT EXISTS ${folder}/build OR palette)
-    set(generator)
-    if(GENERATOR)
-      set(generator -G ${GENERATOR})
-    endif()
-    set(choice)
-    if(palette)
-      set(choice -DPALETTE=${palette})
-    endif()
-    run(${CMAKE_COMMAND} -S . -B build --toolchain gba.cmake ${generator} ${choice} ${find_vexlo}
-      WORKING_DIRECTORY ${folder})
-  endif()
+  list(TRANSFORM choice PREPEND -D)
+  run(${CMAKE_COMMAND} -S . -B build --toolchain gba.cmake -G ${GENERATOR} ${choice} ${find_vexlo}
+    WORKING_DIRECTORY ${folder})
   run(${CMAKE_COMMAND} --build build WORKING_DIRECTORY ${folder})
-  set(${rom} ${folder}/build/show_palette.gba PARENT_SCOPE)
+  set(rom ${folder}/build/show_palette.gba PARENT_SCOPE)
 endfunction()
 
-build_rom("" rom)
+build_rom("")
 message(STATUS "showing the example's own palette")
 run(${SCREEN} ${rom} ${EXAMPLE}/sunset16.pal)
 foreach(palette IN LISTS PALETTES)
   configure_file(${palette} ${shown} COPYONLY)
   file(TOUCH ${shown})
-  build_rom(${shown} rom)
+  build_rom(${shown})
   message(STATUS "showing ${palette}")
   run(${SCREEN} ${rom} ${palette})
 endforeach()
 
 if(REFUSED)
   file(WRITE ${shown} "JASC-PAL\r\n0100\r\n1\r\n0 0 0\r\n")
+  set(build_again ${CMAKE_COMMAND} --build ${folder}/build)
   if(GENERATOR STREQUAL "make")
-    execute_process(COMMAND make -C ${folder} PALETTE=${shown} RESULT_VARIABLE status)
-  else()
-    execute_process(COMMAND ${CMAKE_COMMAND} --build ${folder}/build RESULT_VARIABLE status)
+    set(build_again make -C ${folder} PALETTE=${shown})
   endif()
+  execute_process(COMMAND ${build_again} RESULT_VARIABLE status)
   if(status EQUAL 0)
     message(FATAL_ERROR "the build went on with a palette vexlo refused")
   endif()

@@ -15,33 +15,24 @@ set(prefix "${SCRATCH}/my prefix")  # a space, as a user's path may have
 
 include(${CMAKE_CURRENT_LIST_DIR}/../run_checked.cmake)
 
-# Installs into a prefix and keeps the manifest in SCRATCH/NAME.manifest.
 # Installing rewrites the build tree's install manifest, which may list the
 # user's own install (it is how the README uninstalls): put it back.
-function(install_into prefix name)
-  set(manifest ${BUILD_DIR}/install_manifest.txt)
-  if(EXISTS ${manifest})
-    file(READ ${manifest} users_manifest)
-  endif()
-  execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
-    RESULT_VARIABLE install_status)
-  file(COPY_FILE ${manifest} ${SCRATCH}/${name}.manifest)
-  if(DEFINED users_manifest)
-    file(WRITE ${manifest} "${users_manifest}")
-  else()
-    file(REMOVE ${manifest})
-  endif()
-  if(NOT install_status EQUAL 0)
-    message(FATAL_ERROR "install into ${prefix} failed")
-  endif()
-endfunction()
+set(manifest ${BUILD_DIR}/install_manifest.txt)
+if(EXISTS ${manifest})
+  file(READ ${manifest} users_manifest)
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix}
+  RESULT_VARIABLE install_status)
+file(COPY_FILE ${manifest} ${SCRATCH}/install_manifest.txt)
+if(DEFINED users_manifest)
+  file(WRITE ${manifest} "${users_manifest}")
+else()
+  file(REMOVE ${manifest})
+endif()
+if(NOT install_status EQUAL 0)
+  message(FATAL_ERROR "install into ${prefix} failed")
+endif()
 
-function(uninstall name)
-  run(${CMAKE_COMMAND} -DMANIFEST=${SCRATCH}/${name}.manifest
-    -P ${CMAKE_CURRENT_LIST_DIR}/../../cmake/uninstall.cmake)
-endfunction()
-
-install_into("${prefix}" first)
 foreach(installed bin/vexlo share/man/man1/vexlo.1 include/vexlo/palette.h)
   if(NOT EXISTS ${prefix}/${installed} AND NOT EXISTS ${prefix}/${installed}.gz
      AND NOT EXISTS ${prefix}/${installed}.exe)
@@ -65,23 +56,23 @@ if(DEFINED GBA_SCREEN)
     -DSCREEN=${GBA_SCREEN} -DPALETTES=${EXAMPLES}/sunset16.pal -P ${GBA_CHECK})
 endif()
 
-# The README's uninstall recipe removes the folders the install created,
-# the prefix too, and keeps those that were there before, and what they
-# hold, whatever the prefix is called.
-uninstall(first)
-if(EXISTS "${prefix}")
+# The README's uninstall recipe leaves nothing of what the install made.
+set(uninstall -P ${CMAKE_CURRENT_LIST_DIR}/../../cmake/uninstall.cmake)
+run(${CMAKE_COMMAND} -DMANIFEST=${SCRATCH}/install_manifest.txt ${uninstall})
+if(EXISTS ${prefix})
   message(FATAL_ERROR "${prefix} is left after uninstalling")
 endif()
+# It keeps a folder that was there before, and what it holds, whatever the
+# prefix is called (a component's install writes a manifest of its own).
 set(prefix "${SCRATCH}/[1] *?")
 file(WRITE "${prefix}/bin/other-tool" "")
-install_into("${prefix}" second)
-uninstall(second)
-string(REGEX REPLACE "([][*?])" "[\\1]" prefix_pattern "${prefix}")
-file(GLOB_RECURSE left LIST_DIRECTORIES true RELATIVE "${prefix}" "${prefix_pattern}/*")
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component runtime)
+run(${CMAKE_COMMAND} -DMANIFEST=${BUILD_DIR}/install_manifest_runtime.txt ${uninstall})
+string(REGEX REPLACE "([][*?])" "[\\1]" pattern "${prefix}")
+file(GLOB_RECURSE left LIST_DIRECTORIES true RELATIVE ${prefix} "${pattern}/*")
 if(NOT left STREQUAL "bin;bin/other-tool")
   message(FATAL_ERROR "left after uninstalling: ${left}")
 endif()
-
 # A prefix that the manifest would split at its ';' is refused untouched.
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix "${SCRATCH}/a;b"
   RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET)
