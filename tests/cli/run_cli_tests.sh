@@ -474,9 +474,7 @@ case_failed_write_removes_partial_output() {
   # A folder path longer than the system resolves, reached from inside.
   local folder i
   folder=$(printf 'd%.0s' {1..200})
-  for ((i = 0; i < 24; i++)); do
-    mkdir "$folder" && cd "$folder" || exit 1
-  done
+  for i in {1..24}; do mkdir "$folder" && cd "$folder" || exit 1; done
   run_past_size_limit "$work/run/in.pal" out.pal
   [[ ! -e out.pal ]] || fail "the partial output in the deep folder survived"
   cd "$work/run" || exit 1

@@ -32,14 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(std::fgetc(input) == EOF, "input not read to its end");
 
   // Two bytes per whole entry; a 772-byte Adobe colour table, its count.
-  std::size_t entries = size / 3;
-  if (size == 772) {
-    const unsigned count = (data[768] << 8) | data[769];
-    const unsigned transparent = (data[770] << 8) | data[771];
-    if (count >= 1 && count <= 256 && (transparent <= 255 || transparent == 0xFFFF)) {
-      entries = count;
-    }
-  }
+  const unsigned count = size == 772 ? unsigned{data[768]} << 8 | data[769] : 0;
+  const unsigned transparent = size == 772 ? unsigned{data[770]} << 8 | data[771] : 0;
+  const std::size_t entries =
+      count >= 1 && count <= 256 && (transparent <= 255 || transparent == 0xFFFF) ? count
+                                                                                  : size / 3;
   const long length = std::ftell(output);
   check(length >= 0 && static_cast<std::size_t>(length) == 2 * entries,
         "output is not two bytes per entry converted");
