@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 

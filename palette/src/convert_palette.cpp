@@ -43,17 +43,15 @@ void convert_entries(const unsigned char* __restrict entries, std::size_t count,
 }
 
 // An Adobe colour table (.act) is 768 bytes of colours, optionally followed
-// by a big-endian colour count and transparent index. Such a trailer gives
-// the entries that count; nothing else does (0 entries is no trailer).
-constexpr std::size_t act_colours_size = 768;
-constexpr std::size_t act_table_size = act_colours_size + 4;
+// by a big-endian colour count and transparent index. A 772-byte input with
+// such a trailer gives the entries it counts; any other gives all 257.
+constexpr std::size_t act_table_size = 772;
 
-std::size_t act_colour_count(const unsigned char* table) {
+std::size_t entries_of_772_bytes(const unsigned char* table) {
   const unsigned count = (unsigned{table[768]} << 8) | table[769];
   const unsigned transparent = (unsigned{table[770]} << 8) | table[771];
-  const bool trailer = count >= 1 && count <= act_colours_size / kelvo_entry_size &&
-                       (transparent <= 255 || transparent == 0xFFFF);
-  return trailer ? count : 0;
+  const bool trailer = count >= 1 && count <= 256 && (transparent <= 255 || transparent == 0xFFFF);
+  return trailer ? count : act_table_size / kelvo_entry_size;
 }
 
 // `buffer` holds `capacity` entries followed by as many words. The `head`
@@ -80,9 +78,8 @@ void convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FI
     }
     std::size_t count = got / kelvo_entry_size;  // drops a trailing partial entry
     // A first block short of full is the whole input.
-    if (first_block && got == act_table_size && std::ferror(input) == 0 &&
-        act_colour_count(entries) > 0) {
-      count = act_colour_count(entries);
+    if (first_block && got == act_table_size && std::ferror(input) == 0) {
+      count = entries_of_772_bytes(entries);
     }
 
     convert_entries(entries, count, words);
