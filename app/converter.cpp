@@ -1,9 +1,17 @@
 #include "converter.h"
 
+#include <cstdarg>
 #include <cstdio>
 
 #include "files.h"
 #include "vexlo/palette.h"
+
+// Checks every failure message's arguments against its format at compile time.
+#if defined(__GNUC__)
+#define VEXLO_PRINTF_FORMAT __attribute__((format(printf, 1, 2)))
+#else
+#define VEXLO_PRINTF_FORMAT
+#endif
 
 namespace {
 
@@ -21,15 +29,12 @@ void print_usage() {
 
 // Every failure: the banner, one message naming the path concerned (always
 // an argument, never the format), and the failure status.
-int fail(const char* message, const char* path) {
+VEXLO_PRINTF_FORMAT int fail(const char* format, ...) {
   print_banner();
-  std::printf(message, path);
-  return exit_failure;
-}
-
-int fail_as_other_format(const char* path, const char* format) {
-  print_banner();
-  std::printf("vexlo.exe - error: %s is %s, not a Kelvo palette\n", path, format);
+  va_list arguments;
+  va_start(arguments, format);
+  (void)std::vprintf(format, arguments);
+  va_end(arguments);
   return exit_failure;
 }
 
@@ -42,47 +47,47 @@ int run_converter(int argc, char** argv) {
   }
   const char* input_path = argv[1];
   const char* output_path = argv[2];
-  keep_running_at_file_size_limit();
+  keep_running_when_writes_fail();
 
   std::FILE* input = open_input(input_path);
   if (input == nullptr) {
     return fail("vexlo.exe - error opening %s\n", input_path);
   }
-  if (same_file(input, output_path)) {
+  // The format, and a damaged or unreadable input, are known before the
+  // output is touched.
+  vexlo::palette_refusal refusal{};
+  vexlo::palette_source* palette = nullptr;
+  const vexlo::palette_result opened = vexlo::open_palette(input, &palette, refusal);
+  if (opened != vexlo::palette_result::converted) {
     close_input(input);
-    return fail("vexlo.exe - error: %s is both input and output\n", output_path);
+    return opened == vexlo::palette_result::read_failed
+               ? fail("vexlo.exe - error reading %s\n", input_path)
+               : fail("vexlo.exe - error: %s %s\n", input_path, refusal.text);
   }
-  // The first bytes tell an unreadable input, or a file of another format,
-  // apart before the output is touched; they are then converted with the
-  // rest, so a pipe streams as any file does.
-  unsigned char head[vexlo::format_signature_size];
-  const std::size_t head_size = std::fread(head, 1, sizeof head, input);
-  if (std::ferror(input) != 0) {
-    close_input(input);
-    return fail("vexlo.exe - error reading %s\n", input_path);
-  }
-  if (const char* format = vexlo::other_format_description(head, head_size)) {
-    close_input(input);
-    return fail_as_other_format(input_path, format);
-  }
-  std::FILE* output = open_output(output_path);
+  bool same_as_input = false;
+  std::FILE* output = open_output(output_path, input, same_as_input);
   if (output == nullptr) {
+    vexlo::close_palette(palette);
     close_input(input);
-    return fail("vexlo.exe - error creating %s\n", output_path);
+    return same_as_input ? fail("vexlo.exe - error: %s is both input and output\n", output_path)
+                         : fail("vexlo.exe - error creating %s\n", output_path);
   }
 
-  vexlo::convert_palette(head, head_size, input, output);
+  const vexlo::palette_result converted = vexlo::convert_open_palette(palette, output, refusal);
 
-  const bool read_failed = std::ferror(input) != 0;
-  const bool write_failed = std::ferror(output) != 0;
   // A close can still fail (a network file system reports late).
-  const bool close_failed = !close_output(output, output_path, read_failed || write_failed);
+  const bool close_failed =
+      !close_output(output, output_path, converted != vexlo::palette_result::converted);
   close_input(input);
-  if (read_failed) {
-    return fail("vexlo.exe - error reading %s\n", input_path);
+  switch (converted) {
+    case vexlo::palette_result::read_failed:
+      return fail("vexlo.exe - error reading %s\n", input_path);
+    case vexlo::palette_result::refused:
+      return fail("vexlo.exe - error: %s %s\n", input_path, refusal.text);
+    case vexlo::palette_result::write_failed:
+      return fail("vexlo.exe - error writing %s\n", output_path);
+    case vexlo::palette_result::converted:
+      break;
   }
-  if (write_failed || close_failed) {
-    return fail("vexlo.exe - error writing %s\n", output_path);
-  }
-  return exit_success;
+  return close_failed ? fail("vexlo.exe - error writing %s\n", output_path) : exit_success;
 }

@@ -10,24 +10,24 @@
 // the C library opens it.
 std::FILE* open_input(const char* path);
 
-// Whether `output_path` names the opened input by the system's identity of
-// files (not by comparing names): opening it for writing would truncate the
-// palette before it is read.
-bool same_file(std::FILE* input, const char* output_path);
-
-// Creates or truncates the output for binary writing, unbuffered: the
-// conversion writes whole blocks.
-std::FILE* open_output(const char* path);
+// Opens the output for binary writing, unbuffered (the conversion writes
+// whole blocks), and empties it only once the opened file is known not to
+// reach the input: not the same file by the system's identity, not the same
+// pipe, and not a device that holds the input or its file system. Where it
+// does, `same_as_input` is set, the file is left as it was and nullptr is
+// returned; nullptr alone means it could not be opened.
+std::FILE* open_output(const char* path, std::FILE* input, bool& same_as_input);
 
 // Closes the output. When `discard` is set, or the close fails, the file the
-// run wrote is emptied and dated to 1970 through the open stream, so that no
-// build takes it for a finished palette, and its name is removed if it still
-// names that file. Nothing else is touched. Returns whether the close
-// succeeded.
+// run wrote is emptied and dated to 1970 through the descriptor it was
+// written with, so that no build takes it for a finished palette, and its
+// name is removed if it still names that file. Nothing else is touched.
+// Returns whether the close succeeded.
 bool close_output(std::FILE* output, const char* path, bool discard);
 
-// Past a file size limit (ulimit -f) a writer is killed unless it ignores
-// the signal; ignored, the write fails and is reported like a full disk.
-void keep_running_at_file_size_limit();
+// A write past a file size limit (ulimit -f) or into a pipe nobody reads
+// kills a writer unless it ignores the signal; ignored, the write fails and
+// is reported like a full disk.
+void keep_running_when_writes_fail();
 
 #endif

@@ -3,15 +3,15 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "files.h"
 
 #ifdef __linux__
-#include <linux/loop.h>
-#include <sys/ioctl.h>
 #include <sys/sysmacros.h>
 #endif
 
@@ -22,43 +22,130 @@ static_assert(sizeof(off_t) >= 8, "build with _FILE_OFFSET_BITS=64");
 
 namespace {
 
-// What truncating a name would destroy: a regular file, known by device and
-// inode; a loop device, the file behind it; any other block device, its
-// disk. Character devices, pipes and sockets hold nothing to lose.
-struct stored_data {
-  bool at_risk;
-  bool is_disk;
+// Where data lives that a write could destroy: a file (device and inode),
+// or a whole disk, which also stands for every partition on it.
+struct place {
+  bool disk;
   dev_t device;
   ino_t inode;
 };
 
-#ifdef __linux__
-// A loop device reads and writes the file it was set up over.
-bool loop_backing_file(int device, stored_data& data) {
-  loop_info64 info{};
-  if (ioctl(device, LOOP_GET_STATUS64, &info) != 0) {
+// Loop devices over loop devices: deeper stacks are not followed.
+constexpr int deepest_stack = 8;
+constexpr int most_places = 4 * deepest_stack + 4;
+
+struct places {
+  place items[most_places];
+  int count;
+};
+
+void add(places& set, place item) {
+  if (set.count < most_places) {
+    set.items[set.count++] = item;
+  }
+}
+
+place file_place(const struct stat& info) { return {false, info.st_dev, info.st_ino}; }
+
+bool same_place(const place& a, const place& b) {
+  return a.disk == b.disk && a.device == b.device && (a.disk || a.inode == b.inode);
+}
+
+// Reads one line of what Linux says of a block device under /sys/dev/block,
+// where any user may read it; false elsewhere.
+bool read_block_device_fact(dev_t device, const char* fact, char* text, std::size_t size) {
+  char path[96];
+  (void)std::snprintf(path, sizeof path, "/sys/dev/block/%u:%u/%s", major(device), minor(device),
+                      fact);
+  const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) {
     return false;
   }
-  // The kernel's own encoding of the backing file's device number.
-  const auto encoded = static_cast<unsigned>(info.lo_device);
-  data = {true, false,
-          makedev((encoded & 0xfff00u) >> 8, (encoded & 0xffu) | ((encoded >> 12) & 0xfff00u)),
-          static_cast<ino_t>(info.lo_inode)};
+  const ssize_t length = read(descriptor, text, size - 1);
+  (void)close(descriptor);
+  if (length <= 0) {
+    return false;
+  }
+  text[length] = '\0';
+  text[std::strcspn(text, "\n")] = '\0';
   return true;
 }
-#else
-bool loop_backing_file(int /*device*/, stored_data& /*data*/) { return false; }
-#endif
 
-stored_data stored_data_of(const struct stat& info, int descriptor) {
-  if (S_ISREG(info.st_mode)) {
-    return {true, false, info.st_dev, info.st_ino};
+// A partition's disk, or the device itself.
+dev_t whole_disk(dev_t device) {
+  char text[32];
+  unsigned major_number = 0;
+  unsigned minor_number = 0;
+  if (read_block_device_fact(device, "partition", text, sizeof text) &&
+      read_block_device_fact(device, "../dev", text, sizeof text) &&
+      std::sscanf(text, "%u:%u", &major_number, &minor_number) == 2) {
+    return makedev(major_number, minor_number);
   }
-  stored_data data{};
-  if (S_ISBLK(info.st_mode) && !loop_backing_file(descriptor, data)) {
-    data = {true, true, info.st_rdev, 0};
+  return device;
+}
+
+// The file a loop device reads and writes, which may be a device itself.
+bool loop_backing_file(dev_t disk, struct stat& backing) {
+  char path[PATH_MAX + 1];
+  return read_block_device_fact(disk, "loop/backing_file", path, sizeof path) &&
+         stat(path, &backing) == 0;
+}
+
+// What a write to the block device `device` changes: its disk and, through
+// loop devices, the file or disk behind it.
+void add_written_through(places& set, dev_t device, int depth) {
+  const dev_t disk = whole_disk(device);
+  add(set, {true, disk, 0});
+  struct stat backing {};
+  if (depth < deepest_stack && loop_backing_file(disk, backing)) {
+    if (S_ISBLK(backing.st_mode)) {
+      add_written_through(set, backing.st_rdev, depth + 1);
+    } else {
+      add(set, file_place(backing));
+    }
   }
-  return data;
+}
+
+// What holds the data of a file system or device on `device`: its disk and,
+// through loop devices, their backing files and whatever holds those.
+void add_holders(places& set, dev_t device, int depth) {
+  const dev_t disk = whole_disk(device);
+  add(set, {true, disk, 0});
+  struct stat backing {};
+  if (depth < deepest_stack && loop_backing_file(disk, backing)) {
+    if (S_ISBLK(backing.st_mode)) {
+      add_holders(set, backing.st_rdev, depth + 1);
+    } else {
+      add(set, file_place(backing));
+      add_holders(set, backing.st_dev, depth + 1);
+    }
+  }
+}
+
+// Whether writing the opened output could change what the input holds.
+// Character devices hold nothing to lose.
+bool reaches_input(const struct stat& input, const struct stat& output) {
+  places read{};
+  places written{};
+  if (S_ISBLK(input.st_mode)) {
+    add_holders(read, input.st_rdev, 0);
+  } else if (S_ISREG(input.st_mode) || S_ISFIFO(input.st_mode)) {
+    add(read, file_place(input));
+    add_holders(read, input.st_dev, 0);
+  }
+  if (S_ISBLK(output.st_mode)) {
+    add_written_through(written, output.st_rdev, 0);
+  } else if (S_ISREG(output.st_mode) || S_ISFIFO(output.st_mode)) {
+    add(written, file_place(output));
+  }
+  for (int i = 0; i < written.count; ++i) {
+    for (int j = 0; j < read.count; ++j) {
+      if (same_place(written.items[i], read.items[j])) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 bool same_inode(const struct stat& first, const struct stat& second) {
@@ -98,39 +185,48 @@ std::FILE* open_input(const char* path) {
   return input;
 }
 
-bool same_file(std::FILE* input, const char* output_path) {
+std::FILE* open_output(const char* path, std::FILE* input, bool& same_as_input) {
   struct stat in {};
   struct stat out {};
-  if (fstat(fileno(input), &in) != 0 || stat(output_path, &out) != 0) {
-    return false;
+  same_as_input = false;
+  if (fstat(fileno(input), &in) != 0) {
+    return nullptr;
   }
-  const stored_data first = stored_data_of(in, fileno(input));
-  const int device =
-      S_ISBLK(out.st_mode) ? open(output_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
-  const stored_data second = stored_data_of(out, device);
-  if (device >= 0) {
-    (void)close(device);
+  // Not truncated yet: a file that turns out to be the input stays whole.
+  const int descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+  if (descriptor < 0) {
+    // Named by a user who may not write it, the input is still the input.
+    same_as_input = stat(path, &out) == 0 && reaches_input(in, out);
+    return nullptr;
   }
-  return first.at_risk && second.at_risk && first.is_disk == second.is_disk &&
-         first.device == second.device && first.inode == second.inode;
-}
-
-std::FILE* open_output(const char* path) {
-  std::FILE* output = std::fopen(path, "wb");
-  if (output != nullptr) {
-    (void)std::setvbuf(output, nullptr, _IONBF, 0);
+  if (fstat(descriptor, &out) != 0 || reaches_input(in, out) ||
+      (S_ISREG(out.st_mode) && ftruncate(descriptor, 0) != 0)) {
+    same_as_input = reaches_input(in, out);
+    (void)close(descriptor);
+    return nullptr;
   }
+  std::FILE* output = fdopen(descriptor, "wb");
+  if (output == nullptr) {
+    (void)close(descriptor);
+    return nullptr;
+  }
+  (void)std::setvbuf(output, nullptr, _IONBF, 0);
   return output;
 }
 
 bool close_output(std::FILE* output, const char* path, bool discard) {
   struct stat written {};
-  const bool regular = fstat(fileno(output), &written) == 0 && S_ISREG(written.st_mode);
-  // A copy of the descriptor outlives the stream, for a close that fails.
-  const int spare = regular ? dup(fileno(output)) : -1;
+  const int descriptor = fileno(output);
+  const bool regular = fstat(descriptor, &written) == 0 && S_ISREG(written.st_mode);
+  // A failed run needs no descriptor to spare: the stream's own empties it.
+  if (regular && discard) {
+    (void)empty_and_date_to_1970(descriptor);
+  }
+  // Only a close that fails needs one, to empty the file after it.
+  const int spare = regular && !discard ? dup(descriptor) : -1;
   bool closed = std::fclose(output) == 0;
   if (spare >= 0) {
-    if (discard || !closed) {
+    if (!closed) {
       (void)empty_and_date_to_1970(spare);
     }
     closed = close(spare) == 0 && closed;
@@ -141,4 +237,7 @@ bool close_output(std::FILE* output, const char* path, bool discard) {
   return closed;
 }
 
-void keep_running_at_file_size_limit() { (void)std::signal(SIGXFSZ, SIG_IGN); }
+void keep_running_when_writes_fail() {
+  (void)std::signal(SIGXFSZ, SIG_IGN);
+  (void)std::signal(SIGPIPE, SIG_IGN);
+}

@@ -94,36 +94,42 @@ std::FILE* open_input(const char* path) {
   return input;
 }
 
-// Devices and pipes hold nothing that truncation destroys.
-bool same_file(std::FILE* input, const char* output_path) {
-  const HANDLE input_handle = handle_of(input);
-  if (GetFileType(input_handle) != FILE_TYPE_DISK) {
-    return false;
-  }
-  // No access asked, every sharing allowed: this open disturbs nobody.
-  const HANDLE output_handle = CreateFileW(wide_path(output_path).c_str(), 0, share_all, nullptr,
-                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (output_handle == INVALID_HANDLE_VALUE) {
-    return false;
-  }
-  const bool same = same_identity(input_handle, output_handle);
-  CloseHandle(output_handle);
-  return same;
-}
-
 // With DELETE access a failed run removes the very file it wrote. A reader
 // holding the file without sharing deletion refuses that access; the
-// output is then opened as fopen would, and can only be emptied.
-std::FILE* open_output(const char* path) {
+// output is then opened without it, and can only be emptied. Either way it
+// is opened without truncation, and emptied only once it is known not to be
+// the input: devices and pipes hold nothing that truncation destroys.
+std::FILE* open_output(const char* path, std::FILE* input, bool& same_as_input) {
+  same_as_input = false;
   const std::wstring name = wide_path(path);
-  HANDLE file =
-      CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
+  const HANDLE input_handle = handle_of(input);
+  const bool input_on_disk = GetFileType(input_handle) == FILE_TYPE_DISK;
   if (file == INVALID_HANDLE_VALUE) {
+    // Named by a user who may not write it, the input is still the input:
+    // no access asked, every sharing allowed, this open disturbs nobody.
+    const HANDLE named = CreateFileW(name.c_str(), 0, share_all, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (named != INVALID_HANDLE_VALUE) {
+      same_as_input = input_on_disk && same_identity(input_handle, named);
+      CloseHandle(named);
+    }
+    return nullptr;
+  }
+  LARGE_INTEGER start = {};
+  if (input_on_disk && same_identity(input_handle, file)) {
+    same_as_input = true;
+    CloseHandle(file);
+    return nullptr;
+  }
+  if (GetFileType(file) == FILE_TYPE_DISK &&
+      (SetFilePointerEx(file, start, nullptr, FILE_BEGIN) == 0 || SetEndOfFile(file) == 0)) {
+    CloseHandle(file);
     return nullptr;
   }
   const int descriptor =
@@ -143,16 +149,21 @@ std::FILE* open_output(const char* path) {
 
 bool close_output(std::FILE* output, const char* /*path*/, bool discard) {
   const HANDLE file = handle_of(output);
-  // A copy of the handle outlives the stream, for a close that fails.
+  const bool on_disk = GetFileType(file) == FILE_TYPE_DISK;
+  // A failed run needs no handle to spare: the stream's own discards it.
+  if (on_disk && discard) {
+    discard_written(file);
+  }
+  // Only a close that fails needs one, to discard the file after it.
   HANDLE spare = nullptr;
-  if (GetFileType(file) == FILE_TYPE_DISK &&
+  if (on_disk && !discard &&
       DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &spare, 0, FALSE,
                       DUPLICATE_SAME_ACCESS) == 0) {
     spare = nullptr;
   }
   bool closed = std::fclose(output) == 0;
   if (spare != nullptr) {
-    if (discard || !closed) {
+    if (!closed) {
       discard_written(spare);
     }
     closed = CloseHandle(spare) != 0 && closed;
@@ -160,5 +171,5 @@ bool close_output(std::FILE* output, const char* /*path*/, bool discard) {
   return closed;
 }
 
-// Windows has no file size signal.
-void keep_running_at_file_size_limit() {}
+// Windows has neither a file size signal nor SIGPIPE: such writes fail.
+void keep_running_when_writes_fail() {}

@@ -256,47 +256,97 @@ case_output_that_cannot_be_created() {
   expect_only_files in.pal outdir
 }
 
-# The palettes that paint programs export most under the same extension
-# are refused before the output is touched, from a pipe too; a near miss
-# is a Kelvo palette like any other.
-case_refuses_palettes_of_other_formats() {
-  printf 'JASC-PAL\r\n0100\r\n2\r\n0 0 0\r\n255 255 255\r\n' >jasc.pal
-  printf 'RIFF\x1c\x00\x00\x00PAL data\x10\x00\x00\x00\x00\x03\x02\x00' >riff.pal
-  printf 'GIMP Palette\nName: Sunset\n#\n  0   0   0\tBlack\n' >gimp.gpl
-  printf '\xef\xbb\xbfJASC-PAL\r\n0100\r\n' >bom-jasc.pal
-  printf '\xef\xbb\xbfGIMP Palette\nName: Sunset\n' >bom-gimp.gpl
-  printf '\x89PNG\r\n\x1a\n\x00\x00\x00\rIHDR' >swatches.png
-  printf 'GIF89a\x10\x00\x10\x00\xf7\x00\x00' >swatches.gif
+# Writes bytes given as hex to standard output, for the format table.
+bytes() {
+  local hex="$*"
+  hex=${hex// /}
+  printf '%b' "$(printf '%s' "$hex" | sed 's/../\\x&/g')"
+}
+le32() { printf '%02x%02x%02x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24)); }
+png_signature() { bytes 89504e470d0a1a0a; }
+# A PNG chunk with its length and CRC (gzip's trailer holds the CRC-32 of
+# what it packed, low byte first).
+png_chunk() {
+  local type=$1 data crc
+  shift
+  data=$(printf '%s' "$*" | tr -d ' ')
+  crc=$({ printf '%s' "$type"; bytes "$data"; } | gzip -c | tail -c 8 | head -c 4 | od -An -tx1 |
+    awk '{ print $4 $3 $2 $1 }')
+  bytes "$(printf '%08x' $((${#data} / 2)))" && printf '%s' "$type" && bytes "$data" "$crc"
+}
+# A BMP file header and an info header of SIZE bytes for a 1 x 1 image.
+bmp_headers() {
+  local size=$1 bits=$2 used=$3
+  bytes 424d 00000000 00000000 00000000 "$(le32 "$size")"
+  if ((size == 12)); then
+    bytes 0100 0100 0100 "$(le32 "$bits" | head -c 4)"
+  else
+    bytes 01000000 01000000 0100 "$(le32 "$bits" | head -c 4)" 00000000 00000000 00000000 00000000 \
+      "$(le32 "$used")" 00000000
+    head -c $((size - 40)) /dev/zero
+  fi
+}
+
+trim() {
+  local text=${1#"${1%%[! ]*}"}
+  printf '%s' "${text%"${text##*[! ]}"}"
+}
+
+# Each line of formats.table: an input, and the status, message and words
+# it gives; the output stays untouched where it is refused.
+case_converts_each_format_as_its_table_says() {
+  local table=$script_dir/formats.table line=0 input status_wanted message words
+  while IFS= read -r row; do
+    line=$((line + 1))
+    [[ $row == '#'* || -z $row ]] && continue
+    IFS='|' read -r input status_wanted message words <<<"$row"
+    input=$(trim "$input") status_wanted=$(trim "$status_wanted") message=$(trim "$message")
+    eval "$input" >in.pal || { fail "formats.table:$line: the input cannot be made"; continue; }
+    printf 'keep me' >out.gba
+    run in.pal out.gba
+    local failures_before=$failures
+    expect_status "$status_wanted"
+    if [[ $message == - ]]; then
+      expect_stdout ""
+      expect_bytes out.gba "$words"
+    else
+      expect_stdout "${banner}vexlo.exe - error: in.pal $message"$'\n'
+      expect_bytes out.gba "$(printf 'keep me' | od -An -tx1)"
+    fi
+    ((failures == failures_before)) || echo "  in formats.table:$line: $input"
+  done <"$table"
+}
+
+# Adobe swatch exchange files are refused before the output is touched,
+# from a pipe too; a RIFF file of another form is a Kelvo palette like any
+# other. A palette from a pipe is read once, to its end.
+case_refuses_swatch_exchange_files() {
   printf 'ASEF\x00\x01\x00\x00\x00\x00\x00\x02' >swatches.ase
   printf 'keep me' >out.gba
-  local files=(jasc.pal riff.pal gimp.gpl bom-jasc.pal bom-gimp.gpl swatches.png swatches.gif swatches.ase)
-  local formats=('a JASC-PAL palette' 'a RIFF palette' 'a GIMP palette' 'a JASC-PAL palette'
-    'a GIMP palette' 'a PNG image' 'a GIF image' 'an Adobe swatch exchange file') i
-  for i in "${!files[@]}"; do
-    run "${files[i]}" out.gba
-    expect_status 255
-    expect_stdout "${banner}vexlo.exe - error: ${files[i]} is ${formats[i]}, not a Kelvo palette"$'\n'
-    expect_bytes out.gba "$(printf 'keep me' | od -An -tx1)"
-  done
-  run jasc.pal new.gba
-  expect_absent new.gba
+  run swatches.ase out.gba
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error: swatches.ase is an Adobe swatch exchange file, not a Kelvo palette"$'\n'
+  expect_bytes out.gba "$(printf 'keep me' | od -An -tx1)"
   printf 'RIFF\x10\x04\x00\x00WAVEfmt' >wave.pal
   run wave.pal wave.gba
   expect_status 0
   expect_stdout ""
   expect_bytes wave.gba 2a21 4800 0028 4821 ac39
   ((windows)) && return
-  # /dev/stdin is a pipe here: the signature and then the rest are read
-  # from it once.
-  cat jasc.pal | "${emulator[@]}" "$vexlo" /dev/stdin new.gba >../stdout 2>../stderr
+  cat swatches.ase | "${emulator[@]}" "$vexlo" /dev/stdin new.gba >../stdout 2>../stderr
   status=$?
   expect_status 255
-  expect_stdout "${banner}vexlo.exe - error: /dev/stdin is a JASC-PAL palette, not a Kelvo palette"$'\n'
+  expect_stdout "${banner}vexlo.exe - error: /dev/stdin is an Adobe swatch exchange file, not a Kelvo palette"$'\n'
   expect_absent new.gba
-  cat wave.pal | "${emulator[@]}" "$vexlo" /dev/stdin wave.gba >../stdout 2>../stderr
+  # A JASC-PAL palette of 100000 colours, from a writer that checks every
+  # byte it wrote was taken.
+  { printf 'JASC-PAL\r\n0100\r\n100000\r\n' && yes $'8 16 24\r' | head -n 100000; } >big.pal
+  { cat big.pal; echo $? >../writer; } | "${emulator[@]}" "$vexlo" /dev/stdin big.gba >../stdout 2>../stderr
   status=$?
   expect_status 0
-  expect_bytes wave.gba 2a21 4800 0028 4821 ac39
+  [[ $(<../writer) == 0 ]] || fail "the writer was cut off"
+  [[ $(wc -c <big.gba) == 200000 && $(od -An -v -tx1 big.gba | tr -s ' \n' '\n' | grep -c '^41$') == 100000 ]] ||
+    fail "big.gba is not 100000 words 41 0c"
 }
 
 # --- the same file on both sides ------------------------------------------
@@ -603,6 +653,8 @@ if [[ ${1:-} == --list ]]; then
 fi
 
 readonly skip_status=77
+script_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+readonly script_dir
 readonly case_name=$1
 readonly vexlo=$2
 shift 2

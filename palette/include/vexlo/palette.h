@@ -53,6 +53,42 @@ const char* other_palette_format(const unsigned char* head, std::size_t head_siz
 // "an Adobe swatch exchange file"; nullptr for none of those.
 const char* other_format_description(const unsigned char* head, std::size_t head_size);
 
+// Palettes of every format that paint programs write, recognised by their
+// content: JASC-PAL, GIMP, RIFF and paint.net palettes, hex lists, and the
+// palettes of indexed PNG, GIF and BMP images. Whatever none of them
+// recognises is a Kelvo palette, converted as convert_palette does. Each
+// colour gives one word by the colour rule, in the file's order.
+
+enum class palette_result { converted, refused, read_failed, write_failed };
+
+// Why an input was refused, as the words that follow its name in a message:
+// "is a PNG image without a palette", "is not a valid JASC-PAL palette:
+// line 8: a number over 255".
+struct palette_refusal {
+  char text[192];
+};
+
+// An input whose format is known and whose first colours are read.
+struct palette_source;
+
+// Reads the input's first bytes and recognises its format; then reads and
+// checks the whole palette of an image or RIFF file, and at least the first
+// 65536 colours of a text palette, so that a damaged file is refused before
+// any output exists. On `converted`, `*source` is open: hand it to
+// convert_open_palette, or to close_palette when no output will follow.
+palette_result open_palette(std::FILE* input, palette_source** source, palette_refusal& refusal);
+
+// Writes the colours of an open source to `output` and reads the input to
+// its end, converting as it goes; closes the source. A fault found further
+// into a long text palette is `refused`, after part of it was written.
+palette_result convert_open_palette(palette_source* source, std::FILE* output,
+                                    palette_refusal& refusal);
+
+void close_palette(palette_source* source);
+
+// Both steps in one call, for an output that is already open.
+palette_result convert_any_palette(std::FILE* input, std::FILE* output, palette_refusal& refusal);
+
 }  // namespace vexlo
 
 #endif

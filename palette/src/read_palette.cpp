@@ -1,0 +1,169 @@
+// Palettes of any format: recognised from their first bytes, read through the
+// format's reader, and converted by the colour rule in blocks.
+#include <cstdlib>
+#include <cstring>
+
+#include "palette_reader.h"
+#include "vexlo/palette.h"
+
+namespace vexlo {
+
+namespace {
+
+using detail::palette_format;
+using detail::step;
+
+// Recognised in this order; what none recognises is a Kelvo palette.
+const palette_format* const formats[] = {
+    &detail::jasc_pal_format, &detail::gimp_format, &detail::riff_format,
+    &detail::paint_net_format, &detail::png_format, &detail::gif_format,
+    &detail::bmp_format, &detail::hex_list_format,
+};
+
+// The first read takes this much: enough for every signature, and a whole
+// hex list. Colours wait in a block of words until the output is open: the
+// whole palette of any image or RIFF file, the first 65536 of a text one.
+constexpr std::size_t head_capacity = 64 * 1024;
+constexpr std::size_t word_capacity = 65536;
+
+}  // namespace
+
+struct palette_source {
+  const palette_format* format;  // nullptr for a Kelvo palette
+  detail::reader_state state;
+  step last;  // what ended the last run of colours
+  std::size_t word_count;
+  unsigned char bytes[head_capacity];
+  unsigned char words[word_capacity * gba_word_size];
+};
+
+namespace {
+
+void refuse(palette_refusal& refusal, const char* first, const char* second = "",
+            const char* third = "") {
+  (void)std::snprintf(refusal.text, sizeof refusal.text, "%s%s%s", first, second, third);
+}
+
+// Converts colours into the block of words until it is full or the reader
+// stops; `last` says why it stopped.
+void read_colours(palette_source& source) {
+  detail::rgb colour{};
+  while (source.word_count < word_capacity) {
+    source.last = source.format->next_colour(source.state, colour);
+    if (source.last != step::colour) {
+      return;
+    }
+    const std::uint16_t word = gba_color_from_rgb(colour.red, colour.green, colour.blue);
+    source.words[gba_word_size * source.word_count] = static_cast<unsigned char>(word & 0xFFu);
+    source.words[gba_word_size * source.word_count + 1] = static_cast<unsigned char>(word >> 8);
+    ++source.word_count;
+  }
+  source.last = step::colour;
+}
+
+// What the reader's stop means for the run.
+palette_result outcome_of_stop(const palette_source& source, palette_refusal& refusal) {
+  if (std::ferror(source.state.input.stream) != 0) {
+    return palette_result::read_failed;
+  }
+  if (source.last == step::invalid) {
+    refuse(refusal, "is not a valid ", source.format->kind, ": ");
+    const std::size_t used = std::strlen(refusal.text);
+    (void)std::snprintf(refusal.text + used, sizeof refusal.text - used, "%s",
+                        source.state.reason);
+    return palette_result::refused;
+  }
+  if (source.last == step::no_palette) {
+    refuse(refusal, "is ", source.format->name, " without a palette");
+    return palette_result::refused;
+  }
+  return palette_result::converted;
+}
+
+}  // namespace
+
+palette_result open_palette(std::FILE* input, palette_source** opened, palette_refusal& refusal) {
+  *opened = nullptr;
+  auto* source = static_cast<palette_source*>(std::malloc(sizeof(palette_source)));
+  if (source == nullptr) {
+    return palette_result::read_failed;  // nothing could be read into
+  }
+  source->format = nullptr;
+  source->state = {};
+  source->state.input = {input, source->bytes, head_capacity, 0, 0, 0};
+  source->last = step::colour;
+  source->word_count = 0;
+  (void)detail::refill(source->state.input);
+  if (std::ferror(input) != 0) {
+    close_palette(source);
+    return palette_result::read_failed;
+  }
+  const unsigned char* head = source->bytes;
+  const std::size_t head_size = source->state.input.filled;
+  if (const char* other = other_format_description(head, head_size);
+      other != nullptr && std::strcmp(other_palette_format(head, head_size), "ASE") == 0) {
+    close_palette(source);
+    refuse(refusal, "is ", other, ", not a Kelvo palette");
+    return palette_result::refused;
+  }
+  const bool whole_input = head_size < head_capacity;
+  for (const palette_format* format : formats) {
+    if (format->recognise(head, head_size, whole_input)) {
+      source->format = format;
+      break;
+    }
+  }
+  if (source->format != nullptr) {
+    read_colours(*source);
+    const palette_result result = outcome_of_stop(*source, refusal);
+    if (result != palette_result::converted) {
+      close_palette(source);
+      return result;
+    }
+  }
+  *opened = source;
+  return palette_result::converted;
+}
+
+palette_result convert_open_palette(palette_source* source, std::FILE* output,
+                                    palette_refusal& refusal) {
+  palette_result result = palette_result::converted;
+  if (source->format == nullptr) {
+    convert_palette(source->bytes, source->state.input.filled, source->state.input.stream, output);
+    result = std::ferror(source->state.input.stream) != 0 ? palette_result::read_failed
+             : std::ferror(output) != 0                  ? palette_result::write_failed
+                                                          : palette_result::converted;
+    close_palette(source);
+    return result;
+  }
+  for (;;) {
+    if (source->word_count > 0 &&
+        std::fwrite(source->words, gba_word_size, source->word_count, output) !=
+            source->word_count) {
+      result = palette_result::write_failed;
+      break;
+    }
+    source->word_count = 0;
+    if (source->last != step::colour) {
+      break;
+    }
+    read_colours(*source);
+    result = outcome_of_stop(*source, refusal);
+    if (result != palette_result::converted) {
+      break;
+    }
+  }
+  close_palette(source);
+  return result;
+}
+
+void close_palette(palette_source* source) { std::free(source); }
+
+palette_result convert_any_palette(std::FILE* input, std::FILE* output, palette_refusal& refusal) {
+  palette_source* source = nullptr;
+  const palette_result result = open_palette(input, &source, refusal);
+  return result == palette_result::converted ? convert_open_palette(source, output, refusal)
+                                             : result;
+}
+
+}  // namespace vexlo

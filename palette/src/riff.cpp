@@ -1,0 +1,70 @@
+// RIFF palettes (.pal) of Windows: a "RIFF" form of type "PAL " whose "data"
+// chunk holds a version (0x0300), a count, then red, green, blue and flags
+// per colour. Other chunks are skipped.
+#include "palette_reader.h"
+
+namespace vexlo::detail {
+namespace {
+
+bool recognise(const unsigned char* head, std::size_t size, bool /*whole_input*/) {
+  return starts_with(head, size, "RIFF") && size >= 12 && starts_with(head + 8, 4, "PAL ");
+}
+
+step find_data_chunk(reader_state& state) {
+  unsigned char header[12];
+  if (!read_bytes(state.input, header, 12)) {
+    return invalid_at_byte(state, offset_of_next_byte(state.input), "the file ends in its header");
+  }
+  for (;;) {
+    const std::uint64_t chunk_offset = offset_of_next_byte(state.input);
+    unsigned char chunk[8];
+    if (!read_bytes(state.input, chunk, 8)) {
+      return invalid_at_byte(state, chunk_offset, "no data chunk");
+    }
+    const std::uint32_t size = little_endian(chunk + 4, 4);
+    if (!starts_with(chunk, 4, "data")) {
+      if (!skip_bytes(state.input, std::uint64_t{size} + (size & 1u))) {
+        return invalid_at_byte(state, offset_of_next_byte(state.input), "the file ends in a chunk");
+      }
+      continue;
+    }
+    unsigned char version_and_count[4];
+    if (!read_bytes(state.input, version_and_count, 4)) {
+      return invalid_at_byte(state, chunk_offset + 8, "the file ends inside its palette");
+    }
+    if (little_endian(version_and_count, 2) != 0x0300) {
+      return invalid_at_byte(state, chunk_offset + 8, "the version is not 0x0300");
+    }
+    state.expected = little_endian(version_and_count + 2, 2);
+    if (size != 4 + 4 * std::uint64_t{state.expected}) {
+      return invalid_at_byte(state, chunk_offset + 10, "the count disagrees with the chunk size");
+    }
+    state.started = true;
+    return step::colour;
+  }
+}
+
+step next_colour(reader_state& state, rgb& colour) {
+  if (!state.started && find_data_chunk(state) == step::invalid) {
+    return step::invalid;
+  }
+  if (state.given == state.expected) {
+    read_to_end(state.input);
+    return step::end;
+  }
+  // Up to 65535 entries: read one at a time rather than kept in a table.
+  unsigned char entry[4];
+  if (!read_bytes(state.input, entry, 4)) {
+    return invalid_at_byte(state, offset_of_next_byte(state.input),
+                           "the file ends inside its palette");
+  }
+  colour = {entry[0], entry[1], entry[2]};
+  ++state.given;
+  return step::colour;
+}
+
+}  // namespace
+
+const palette_format riff_format = {"a RIFF palette", "RIFF palette", recognise, next_colour};
+
+}  // namespace vexlo::detail
