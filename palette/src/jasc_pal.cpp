@@ -70,7 +70,7 @@ step next_colour(reader_state& state, rgb& colour) {
   if (count < 0) {
     return invalid_at_line(state, "a number over 255");
   }
-  if (count < 3 || rest != length) {
+  if (count < 3 || rest != length || state.line_cut) {
     return invalid_at_line(state, "not three or four numbers");
   }
   colour = {static_cast<unsigned char>(numbers[0]), static_cast<unsigned char>(numbers[1]),

@@ -58,6 +58,7 @@ struct reader_state {
   unsigned long given;     // colours given so far
   unsigned char table[1024];  // an image's colour table, or a text line
   std::size_t table_size;
+  bool line_cut;  // the last line was longer than state.table holds
   char reason[96];  // why the file is not valid, naming where
 };
 
@@ -101,8 +102,8 @@ inline std::uint32_t big_endian_32(const unsigned char* bytes) {
 }
 
 // Text formats, line by line.
-// Reads the next line into state.table without its line end (LF or CR LF);
-// false at the end of the input. A UTF-8 byte order mark before line 1 is
+// Reads the next line into state.table without its line end (LF or CR LF),
+// as much of it as fits; false at the end of the input. A UTF-8 byte order mark before line 1 is
 // dropped.
 bool next_line(reader_state& state, std::size_t& length);
 bool starts_with(const unsigned char* head, std::size_t size, const char* text);

@@ -77,7 +77,7 @@ bool next_line(reader_state& state, std::size_t& length) {
     return false;
   }
   ++state.line;
-  // A longer line keeps only its start, so it is never taken as valid.
+  state.line_cut = false;
   for (;;) {
     const unsigned char* start = input.buffer + input.position;
     const std::size_t available = input.filled - input.position;
@@ -88,6 +88,7 @@ bool next_line(reader_state& state, std::size_t& length) {
     const std::size_t kept = part < sizeof state.table - length ? part : sizeof state.table - length;
     std::memcpy(state.table + length, start, kept);
     length += kept;
+    state.line_cut = state.line_cut || kept < part;
     input.position += part;
     if (found != nullptr) {
       ++input.position;

@@ -89,6 +89,9 @@ linux_only() {
   ((windows == 0)) && [[ -e /proc/self/mem ]] || skip "runs against a Linux build only"
 }
 
+# shellcheck source=../byte_helpers.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../byte_helpers.sh"
+
 readonly banner=$'Kelvo pal to GBA pal converter\n'
 readonly usage=$banner$'vexlo.exe - usage:\n\nvexlo in.pal out.pal\n'
 
@@ -254,37 +257,6 @@ case_output_that_cannot_be_created() {
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error creating Ordner ü/🎮.gba"$'\n'
   expect_only_files in.pal outdir
-}
-
-# Writes bytes given as hex to standard output, for the format table.
-bytes() {
-  local hex="$*"
-  hex=${hex// /}
-  printf '%b' "$(printf '%s' "$hex" | sed 's/../\\x&/g')"
-}
-le32() { printf '%02x%02x%02x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24)); }
-png_signature() { bytes 89504e470d0a1a0a; }
-# A PNG chunk with its length and CRC (gzip's trailer holds the CRC-32 of
-# what it packed, low byte first).
-png_chunk() {
-  local type=$1 data crc
-  shift
-  data=$(printf '%s' "$*" | tr -d ' ')
-  crc=$({ printf '%s' "$type"; bytes "$data"; } | gzip -c | tail -c 8 | head -c 4 | od -An -tx1 |
-    awk '{ print $4 $3 $2 $1 }')
-  bytes "$(printf '%08x' $((${#data} / 2)))" && printf '%s' "$type" && bytes "$data" "$crc"
-}
-# A BMP file header and an info header of SIZE bytes for a 1 x 1 image.
-bmp_headers() {
-  local size=$1 bits=$2 used=$3
-  bytes 424d 00000000 00000000 00000000 "$(le32 "$size")"
-  if ((size == 12)); then
-    bytes 0100 0100 0100 "$(le32 "$bits" | head -c 4)"
-  else
-    bytes 01000000 01000000 0100 "$(le32 "$bits" | head -c 4)" 00000000 00000000 00000000 00000000 \
-      "$(le32 "$used")" 00000000
-    head -c $((size - 40)) /dev/zero
-  fi
 }
 
 trim() {

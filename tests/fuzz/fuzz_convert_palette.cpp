@@ -1,5 +1,6 @@
-// libFuzzer target: converts arbitrary bytes through real C streams and
-// checks every property of the output that the input determines.
+// libFuzzer target: converts arbitrary bytes through real C streams, as a
+// Kelvo palette and by their recognised format, and checks every property
+// of the output that the input determines.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -51,6 +52,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check((low | (high << 8)) == expected, "word differs from the colour rule");
   }
 
+  // Recognised by content, any bytes are converted whole, one word per
+  // colour, or refused with a reason, and read to their end either way.
+  std::rewind(input);
+  std::FILE* any_output = std::tmpfile();
+  check(any_output != nullptr, "cannot create a temporary stream");
+  vexlo::palette_refusal refusal{};
+  const vexlo::palette_result result = vexlo::convert_any_palette(input, any_output, refusal);
+  check(result == vexlo::palette_result::converted || result == vexlo::palette_result::refused,
+        "a stream in memory failed");
+  check((result == vexlo::palette_result::refused) == (refusal.text[0] != '\0'),
+        "a refusal without a reason, or a reason without a refusal");
+  const long any_length = std::ftell(any_output);
+  check(any_length >= 0 && any_length % 2 == 0, "output is not whole words");
+  std::rewind(any_output);
+  for (long i = 0; i < any_length; i += 2) {
+    (void)std::fgetc(any_output);
+    check((std::fgetc(any_output) & 0x80) == 0, "bit 15 set");
+  }
+  check(result == vexlo::palette_result::refused || std::fgetc(input) == EOF,
+        "input not read to its end");
+
+  std::fclose(any_output);
   std::fclose(output);
   std::fclose(input);
   return 0;

@@ -1,11 +1,14 @@
 # Copies examples/gba into SCRATCH, builds it there as a user would, first
 # with its own palette, then with each of PALETTES in turn in the same
-# build tree, and checks the screen of each ROM with gba_screen.
+# build tree, and checks the screen of each ROM with gba_screen. A palette
+# named jasc:PATH or png:PATH is the Kelvo palette PATH written as a JASC-PAL
+# file or an indexed PNG image; two in a row must differ, or a ROM that was
+# not rebuilt would pass.
 #   cmake -DEXAMPLE=dir -DSCRATCH=dir -DSCREEN=gba_screen -DPALETTES=a.pal;b.pal
 #         [-DVEXLO=path | -DPREFIX=install prefix] [-DGENERATOR=Ninja|make|...]
 #         [-DREFUSED=ON] -P check_rom.cmake
 # GENERATOR is a CMake generator, or make for the example's Makefile. With
-# REFUSED, a JASC-PAL file in place of the palette must fail the build.
+# REFUSED, a damaged JASC-PAL file in place of the palette must fail the build.
 foreach(var EXAMPLE SCRATCH SCREEN PALETTES)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} is not set")
@@ -51,16 +54,31 @@ endfunction()
 build_rom("")
 message(STATUS "showing the example's own palette")
 run(${SCREEN} ${rom} ${EXAMPLE}/sunset16.pal)
+set(last ${EXAMPLE}/sunset16.pal)
 foreach(palette IN LISTS PALETTES)
-  configure_file(${palette} ${shown} COPYONLY)
-  file(TOUCH ${shown})
+  if(palette MATCHES "^(jasc|png):(.*)$")
+    set(kelvo ${CMAKE_MATCH_2})
+    set(writer "source '${CMAKE_CURRENT_LIST_DIR}/../byte_helpers.sh' && kelvo_as_${CMAKE_MATCH_1}")
+    string(REPLACE "jasc" "jasc_pal" writer "${writer}")
+    run(bash -c "${writer} <'${kelvo}' >'${shown}'")
+  else()
+    set(kelvo ${palette})
+    configure_file(${palette} ${shown} COPYONLY)
+    file(TOUCH ${shown})
+  endif()
+  file(SHA256 ${kelvo} colours)
+  file(SHA256 ${last} last_colours)
+  if(colours STREQUAL last_colours)
+    message(FATAL_ERROR "${palette} has the colours of the palette before it: no rebuild is proven")
+  endif()
+  set(last ${kelvo})
   build_rom(${shown})
   message(STATUS "showing ${palette}")
-  run(${SCREEN} ${rom} ${palette})
+  run(${SCREEN} ${rom} ${kelvo})
 endforeach()
 
 if(REFUSED)
-  file(WRITE ${shown} "JASC-PAL\r\n0100\r\n1\r\n0 0 0\r\n")
+  file(WRITE ${shown} "JASC-PAL\r\n0100\r\n2\r\n0 0 0\r\n")
   set(build_again ${CMAKE_COMMAND} --build ${folder}/build)
   if(GENERATOR STREQUAL "make")
     set(build_again make -C ${folder} PALETTE=${shown})

@@ -270,6 +270,11 @@ TEST(ConvertPalette, HonoursAdobeColourTableTrailerOnlyWhereValid) {
           << c.length << " bytes, count " << c.count << ", index " << c.transparent;
     }
   }
+  // After a full first block the same 772 bytes are entries like any others.
+  Bytes input = pattern(98304 + 772);
+  const unsigned char trailer[] = {0, 16, 0, 0};
+  std::copy(trailer, trailer + 4, input.begin() + 98304 + 768);
+  EXPECT_EQ(convert(input), expected_words(input));
 }
 
 #ifdef VEXLO_TEST_HAS_PTHREADS
@@ -362,6 +367,78 @@ TEST(ConvertPalette, StopsReadingOnceAWriteHasFailed) {
   vexlo::convert_palette(in.get(), read_only.get());
   EXPECT_TRUE(std::ferror(read_only.get()));
   EXPECT_LT(std::ftell(in.get()), static_cast<long>(input.size()));
+}
+
+}  // namespace
+
+namespace {
+
+// Converts `input` by its recognised format; `words` holds the output even
+// when the run was refused part way.
+vexlo::palette_result convert_any(const std::string& input, Bytes& words,
+                                  std::string& refusal) {
+  Stream in;
+  Stream out;
+  open_holding(Bytes(input.begin(), input.end()), in);
+  open_scratch(out);
+  vexlo::palette_refusal why{};
+  const vexlo::palette_result result = vexlo::convert_any_palette(in.get(), out.get(), why);
+  words = read_all(out.get());
+  refusal = result == vexlo::palette_result::refused ? why.text : "";
+  EXPECT_EQ(std::fgetc(in.get()), EOF) << "the input was not read to its end";
+  return result;
+}
+
+std::string jasc_pal(std::size_t count, std::size_t lines, const char* line) {
+  std::string text = "JASC-PAL\r\n0100\r\n" + std::to_string(count) + "\r\n";
+  for (std::size_t i = 0; i < lines; ++i) {
+    text += line;
+  }
+  return text;
+}
+
+// What the command's end-to-end table cannot show: palettes longer than the
+// colours read before the output opens, and lines longer than a line buffer.
+TEST(ConvertAnyPalette, StreamsLongPalettesAndLinesInFixedMemory) {
+  const std::string long_name(200000, 'x');
+  const struct {
+    std::string input;
+    vexlo::palette_result result;
+    std::size_t words;
+    const char* refusal;
+  } cases[] = {
+      {jasc_pal(200000, 200000, "8 16 24\r\n"), vexlo::palette_result::converted, 200000, ""},
+      {jasc_pal(65536, 65536, "8 16 24\n"), vexlo::palette_result::converted, 65536, ""},
+      {jasc_pal(70000, 69999, "8 16 24\n"), vexlo::palette_result::refused, 65536,
+       "is not a valid JASC-PAL palette: line 70003: the file ends before the count of colours"},
+      {"GIMP Palette\n8 16 24 " + long_name + "\n8 16 24\n", vexlo::palette_result::converted, 2,
+       ""},
+      {"JASC-PAL\n0100\n1\n8 16 24" + std::string(5000, ' ') + "9 9\n",
+       vexlo::palette_result::refused, 0,
+       "is not a valid JASC-PAL palette: line 4: not three or four numbers"},
+  };
+  for (const auto& c : cases) {
+    Bytes words;
+    std::string refusal;
+    EXPECT_EQ(convert_any(c.input, words, refusal), c.result) << c.input.substr(0, 40);
+    EXPECT_EQ(words.size(), 2 * c.words) << c.input.substr(0, 40);
+    EXPECT_EQ(refusal, c.refusal);
+    for (std::size_t i = 0; i + 1 < words.size(); i += 2) {
+      ASSERT_EQ(words[i] | words[i + 1] << 8, 0x0C41) << "word " << i / 2;
+    }
+  }
+}
+
+// Raw input keeps the Kelvo conversion, trailer rule and all.
+TEST(ConvertAnyPalette, ConvertsUnrecognisedBytesAsKelvoPalette) {
+  for (const std::size_t length : {std::size_t{0}, std::size_t{772}, std::size_t{300001}}) {
+    const Bytes input = pattern(length);
+    Bytes words;
+    std::string refusal;
+    EXPECT_EQ(convert_any(std::string(input.begin(), input.end()), words, refusal),
+              vexlo::palette_result::converted);
+    EXPECT_EQ(words, convert(input)) << length;
+  }
 }
 
 }  // namespace
