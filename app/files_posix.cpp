@@ -3,6 +3,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -23,9 +24,12 @@ static_assert(sizeof(off_t) >= 8, "build with _FILE_OFFSET_BITS=64");
 namespace {
 
 // Where data lives that a write could destroy: a file (device and inode),
-// or a whole disk, which also stands for every partition on it.
+// or a whole disk, which also stands for every partition on it. A disk the
+// system would not describe (no descriptor to spare, say) may be any disk.
+enum class place_kind { file, disk, any_disk };
+
 struct place {
-  bool disk;
+  place_kind kind;
   dev_t device;
   ino_t inode;
 };
@@ -45,59 +49,74 @@ void add(places& set, place item) {
   }
 }
 
-place file_place(const struct stat& info) { return {false, info.st_dev, info.st_ino}; }
-
-bool same_place(const place& a, const place& b) {
-  return a.disk == b.disk && a.device == b.device && (a.disk || a.inode == b.inode);
+place file_place(const struct stat& info) {
+  return {place_kind::file, info.st_dev, info.st_ino};
 }
 
+bool same_place(const place& a, const place& b) {
+  if (a.kind == place_kind::file || b.kind == place_kind::file) {
+    return a.kind == b.kind && a.device == b.device && a.inode == b.inode;
+  }
+  return a.kind == place_kind::any_disk || b.kind == place_kind::any_disk || a.device == b.device;
+}
+
+enum class fact { found, absent, unknown };
+
 // Reads one line of what Linux says of a block device under /sys/dev/block,
-// where any user may read it; false elsewhere.
-bool read_block_device_fact(dev_t device, const char* fact, char* text, std::size_t size) {
+// where any user may read it, without opening the device.
+fact read_block_device_fact(dev_t device, const char* name, char* text, std::size_t size) {
   char path[96];
   (void)std::snprintf(path, sizeof path, "/sys/dev/block/%u:%u/%s", major(device), minor(device),
-                      fact);
+                      name);
   const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) {
-    return false;
+    return errno == ENOENT || errno == ENOTDIR ? fact::absent : fact::unknown;
   }
   const ssize_t length = read(descriptor, text, size - 1);
   (void)close(descriptor);
   if (length <= 0) {
-    return false;
+    return fact::unknown;
   }
   text[length] = '\0';
   text[std::strcspn(text, "\n")] = '\0';
-  return true;
+  return fact::found;
 }
 
-// A partition's disk, or the device itself.
-dev_t whole_disk(dev_t device) {
+// A partition's disk, or the device itself; any disk where Linux would not
+// say which (elsewhere it says nothing, and each device is its own disk).
+place whole_disk(dev_t device) {
   char text[32];
   unsigned major_number = 0;
   unsigned minor_number = 0;
-  if (read_block_device_fact(device, "partition", text, sizeof text) &&
-      read_block_device_fact(device, "../dev", text, sizeof text) &&
-      std::sscanf(text, "%u:%u", &major_number, &minor_number) == 2) {
-    return makedev(major_number, minor_number);
+  switch (read_block_device_fact(device, "partition", text, sizeof text)) {
+    case fact::absent:
+      return {place_kind::disk, device, 0};
+    case fact::found:
+      if (read_block_device_fact(device, "../dev", text, sizeof text) == fact::found &&
+          std::sscanf(text, "%u:%u", &major_number, &minor_number) == 2) {
+        return {place_kind::disk, makedev(major_number, minor_number), 0};
+      }
+      break;
+    case fact::unknown:
+      break;
   }
-  return device;
+  return {place_kind::any_disk, device, 0};
 }
 
 // The file a loop device reads and writes, which may be a device itself.
 bool loop_backing_file(dev_t disk, struct stat& backing) {
   char path[PATH_MAX + 1];
-  return read_block_device_fact(disk, "loop/backing_file", path, sizeof path) &&
+  return read_block_device_fact(disk, "loop/backing_file", path, sizeof path) == fact::found &&
          stat(path, &backing) == 0;
 }
 
 // What a write to the block device `device` changes: its disk and, through
 // loop devices, the file or disk behind it.
 void add_written_through(places& set, dev_t device, int depth) {
-  const dev_t disk = whole_disk(device);
-  add(set, {true, disk, 0});
+  const place disk = whole_disk(device);
+  add(set, disk);
   struct stat backing {};
-  if (depth < deepest_stack && loop_backing_file(disk, backing)) {
+  if (depth < deepest_stack && loop_backing_file(disk.device, backing)) {
     if (S_ISBLK(backing.st_mode)) {
       add_written_through(set, backing.st_rdev, depth + 1);
     } else {
@@ -109,10 +128,10 @@ void add_written_through(places& set, dev_t device, int depth) {
 // What holds the data of a file system or device on `device`: its disk and,
 // through loop devices, their backing files and whatever holds those.
 void add_holders(places& set, dev_t device, int depth) {
-  const dev_t disk = whole_disk(device);
-  add(set, {true, disk, 0});
+  const place disk = whole_disk(device);
+  add(set, disk);
   struct stat backing {};
-  if (depth < deepest_stack && loop_backing_file(disk, backing)) {
+  if (depth < deepest_stack && loop_backing_file(disk.device, backing)) {
     if (S_ISBLK(backing.st_mode)) {
       add_holders(set, backing.st_rdev, depth + 1);
     } else {
@@ -122,17 +141,21 @@ void add_holders(places& set, dev_t device, int depth) {
   }
 }
 
-// Whether writing the opened output could change what the input holds.
-// Character devices hold nothing to lose.
-bool reaches_input(const struct stat& input, const struct stat& output) {
+// Where the input's data lives. Character devices hold nothing to lose.
+places places_of_input(const struct stat& input) {
   places read{};
-  places written{};
   if (S_ISBLK(input.st_mode)) {
     add_holders(read, input.st_rdev, 0);
   } else if (S_ISREG(input.st_mode) || S_ISFIFO(input.st_mode)) {
     add(read, file_place(input));
     add_holders(read, input.st_dev, 0);
   }
+  return read;
+}
+
+// Whether writing the opened output could change what the input holds.
+bool reaches_input(const places& read, const struct stat& output) {
+  places written{};
   if (S_ISBLK(output.st_mode)) {
     add_written_through(written, output.st_rdev, 0);
   } else if (S_ISREG(output.st_mode) || S_ISFIFO(output.st_mode)) {
@@ -192,16 +215,18 @@ std::FILE* open_output(const char* path, std::FILE* input, bool& same_as_input) 
   if (fstat(fileno(input), &in) != 0) {
     return nullptr;
   }
+  // Learnt while a descriptor is still free to read what Linux says.
+  const places read = places_of_input(in);
   // Not truncated yet: a file that turns out to be the input stays whole.
   const int descriptor = open(path, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
   if (descriptor < 0) {
     // Named by a user who may not write it, the input is still the input.
-    same_as_input = stat(path, &out) == 0 && reaches_input(in, out);
+    same_as_input = stat(path, &out) == 0 && reaches_input(read, out);
     return nullptr;
   }
-  if (fstat(descriptor, &out) != 0 || reaches_input(in, out) ||
+  if (fstat(descriptor, &out) != 0 || reaches_input(read, out) ||
       (S_ISREG(out.st_mode) && ftruncate(descriptor, 0) != 0)) {
-    same_as_input = reaches_input(in, out);
+    same_as_input = reaches_input(read, out);
     (void)close(descriptor);
     return nullptr;
   }

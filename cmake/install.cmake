@@ -12,7 +12,7 @@ set(vexlo_destinations ${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_MANDIR}/man1 ${CM
   ${CMAKE_INSTALL_DATAROOTDIR}/doc/vexlo-dev)
 install(CODE "include(\"${PROJECT_SOURCE_DIR}/cmake/install_folders.cmake\")
 vexlo_refuse_unlistable_prefix()
-vexlo_note_new_folders(\"${vexlo_destinations}\")" ALL_COMPONENTS)
+vexlo_note_new_folders(\"${vexlo_destinations}\" \"${CMAKE_BINARY_DIR}\")" ALL_COMPONENTS)
 
 # The man page carries the project's version and release date.
 set(man_page ${CMAKE_CURRENT_BINARY_DIR}/man/vexlo.1)

@@ -1,7 +1,8 @@
 # Removes what an install put in place, as its install_manifest.txt lists:
 # every file, then every folder the install created, if it is empty. Each
-# line is one path, taken as it stands (no pattern, any character). What
-# cannot be removed is reported, and the script then fails.
+# line is one path, taken as it stands (no pattern, any character), below
+# the DESTDIR the install recorded. What cannot be removed is reported, and
+# the script then fails.
 #   cmake -DMANIFEST=build/default/install_manifest.txt -P cmake/uninstall.cmake
 cmake_minimum_required(VERSION 3.25)
 if(NOT DEFINED MANIFEST OR NOT EXISTS "${MANIFEST}")
@@ -22,6 +23,15 @@ function(is_empty_folder folder result)
 endfunction()
 
 file(READ "${MANIFEST}" manifest)
+# The install's DESTDIR: every path lies below it, whatever the
+# environment says now.
+set(destdir "")
+if(manifest MATCHES "(^|\n)DESTDIR=([^\n]*)")
+  set(destdir "${CMAKE_MATCH_2}")
+endif()
+if(DEFINED ENV{DESTDIR} AND NOT "$ENV{DESTDIR}" STREQUAL "${destdir}")
+  message(FATAL_ERROR "this install was made with DESTDIR=${destdir}, not $ENV{DESTDIR}")
+endif()
 set(failures 0)
 # One line at a time, as a string: a list would split a path at ';'.
 while(NOT manifest STREQUAL "")
@@ -34,7 +44,11 @@ while(NOT manifest STREQUAL "")
     math(EXPR end "${end} + 1")
     string(SUBSTRING "${manifest}" ${end} -1 manifest)
   endif()
-  if(path STREQUAL "" OR NOT (EXISTS "${path}" OR IS_SYMLINK "${path}"))
+  if(path STREQUAL "" OR path MATCHES "^DESTDIR=")
+    continue()
+  endif()
+  set(path "${destdir}${path}")
+  if(NOT (EXISTS "${path}" OR IS_SYMLINK "${path}"))
     continue()
   endif()
   if(IS_DIRECTORY "${path}" AND NOT IS_SYMLINK "${path}")

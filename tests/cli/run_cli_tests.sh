@@ -376,8 +376,8 @@ case_same_file_through_links() {
 }
 
 # A block device is one disk whatever its name, and a loop device is the
-# file behind it; character devices hold nothing to lose and convert into
-# themselves.
+# file behind it, through any number of loop devices; character devices
+# hold nothing to lose and convert into themselves.
 case_same_device_on_both_sides() {
   linux_only
   run /dev/null /dev/null
@@ -386,10 +386,12 @@ case_same_device_on_both_sides() {
   command -v losetup >/dev/null || skip "needs losetup (apt-get install mount)"
   write_hex disk.img 0d0a1a ffffff 00
   truncate -s 4096 disk.img
-  local loop second
+  local loop second stacked
   loop=$(losetup --find --show disk.img 2>/dev/null) || skip "cannot set up a loop device (needs root)"
-  second=$(losetup --find --show disk.img 2>/dev/null) || { losetup -d "$loop"; skip "cannot set up a second loop device"; }
-  local pairs=("$loop" "$loop" "$loop" disk.img disk.img "$loop" "$loop" "$second") i
+  second=$(losetup --find --show disk.img) && stacked=$(losetup --find --show "$loop") ||
+    { losetup -d "$loop" $second; skip "cannot set up three loop devices"; }
+  local pairs=("$loop" "$loop" "$loop" disk.img disk.img "$loop" "$loop" "$second"
+    disk.img "$stacked" "$stacked" disk.img "$second" "$stacked") i
   for ((i = 0; i < ${#pairs[@]}; i += 2)); do
     run "${pairs[i]}" "${pairs[i + 1]}"
     expect_status 255
@@ -397,8 +399,85 @@ case_same_device_on_both_sides() {
   done
   local disk
   disk=$(head -c 7 "$loop" | od -An -tx1 | tr -d ' \n')
-  losetup -d "$loop" "$second"
+  losetup -d "$stacked" "$loop" "$second"
   [[ $disk == 0d0a1affffff00 ]] || fail "$loop holds $disk after the runs"
+}
+
+# The disk that holds the input's file system, under any name: the loop
+# device it is mounted from, a node of it that only its owner may write (who
+# cannot open it to ask what it is), or the loop device below that one.
+case_device_holding_input_is_refused() {
+  linux_only
+  [[ $(id -u) == 0 ]] && id nobody >/dev/null 2>&1 || skip "needs root and the user nobody"
+  command -v mkfs.ext4 >/dev/null && command -v losetup >/dev/null ||
+    skip "needs mkfs.ext4 and losetup (apt-get install e2fsprogs mount)"
+  truncate -s 8M fs.img && mkfs.ext4 -q -F fs.img || skip "cannot make a file system image"
+  local loop stacked
+  loop=$(losetup --find --show fs.img 2>/dev/null) || skip "cannot set up a loop device"
+  stacked=$(losetup --find --show "$loop")
+  mkdir mnt
+  mount "$stacked" mnt || { losetup -d "$stacked" "$loop"; skip "cannot mount a loop device"; }
+  trap 'umount "$work/run/mnt"; losetup -d "'"$stacked"'" "'"$loop"'"; rm -rf "$work"' EXIT
+  write_hex mnt/in.pal 0d0a1a ffffff
+  chmod 755 "$work" . mnt
+  mknod writer b "$(stat -c '0x%t' "$stacked")" "$(stat -c '0x%T' "$stacked")"
+  chown nobody writer && chmod 200 writer
+  local name
+  for name in "$stacked" "$loop"; do
+    run mnt/in.pal "$name"
+    expect_status 255
+    expect_stdout "${banner}vexlo.exe - error: $name is both input and output"$'\n'
+  done
+  user=nobody run_limited mnt/in.pal writer
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error: writer is both input and output"$'\n'
+  sync
+  expect_bytes mnt/in.pal 0d0a1a ffffff
+}
+
+# A hard link made in place of the output while the input is being read:
+# the file opened is checked, not the name, so the input stays whole.
+case_link_made_while_reading_is_refused() {
+  linux_only
+  ((${#emulator[@]} == 0)) && command -v strace >/dev/null || skip "needs strace and a native build"
+  head -c 307200 /dev/zero >in.pal
+  printf 'other' >out.pal
+  (sleep 0.5 && ln -f in.pal out.pal) &
+  ASAN_OPTIONS=detect_leaks=0 strace -qq -o /dev/null -P "$PWD/in.pal" -e trace=read \
+    -e inject=read:delay_exit=2000000:when=1 "$vexlo" in.pal out.pal >../stdout 2>../stderr
+  status=$?
+  wait
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error: out.pal is both input and output"$'\n'
+  [[ $(wc -c <in.pal) == 307200 ]] || fail "in.pal holds $(wc -c <in.pal) bytes"
+}
+
+# A pipe named as both input and output would wait on itself for ever.
+case_pipe_named_twice_is_refused() {
+  linux_only
+  mkfifo both.fifo || skip "cannot make a FIFO here"
+  printf '\x0d\x0a\x1a' >both.fifo &
+  timeout 20 "${emulator[@]}" "$vexlo" both.fifo both.fifo >../stdout 2>../stderr
+  status=$?
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error: both.fifo is both input and output"$'\n'
+  printf '\x0d\x0a\x1a' | timeout 20 "${emulator[@]}" "$vexlo" /dev/stdin /dev/stdin >../stdout 2>../stderr
+  status=$?
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error: /dev/stdin is both input and output"$'\n'
+}
+
+# A reader that goes away is a failed write, and a message nobody reads is
+# dropped: the status is still the failure's, never a signal's.
+case_reader_that_goes_away() {
+  linux_only
+  head -c 3000000 /dev/zero >in.pal
+  "${emulator[@]}" "$vexlo" in.pal /dev/stdout 2>../stderr | head -c 10 >/dev/null
+  status=${PIPESTATUS[0]}
+  expect_status 255
+  { sleep 0.2 && "${emulator[@]}" "$vexlo" missing.pal out.pal 2>../stderr; } | true
+  status=${PIPESTATUS[0]}
+  expect_status 255
 }
 
 # Windows also spells one file with backslashes and in another letter case.
@@ -450,11 +529,12 @@ case_full_device_is_a_write_error() {
 }
 
 # Runs vexlo IN OUT under a file size limit of 8 KiB, as a build runs it:
-# the limit's signal at its default, deadly action. With a user, as that user.
-run_past_size_limit() {
-  local as=() command=$vexlo
+# the limit's signal at its default, deadly action. With a user, as that
+# user; with descriptors, allowed only that many.
+run_limited() {
+  local as=(bash -c "${descriptors:+exec 3>&- 4>&-; ulimit -n $descriptors; }"'exec "$@"' vexlo) command=$vexlo
   if [[ -n ${user:-} ]]; then
-    as=(su -s /bin/bash -c 'exec "$@"' -- "$user" vexlo)
+    as=(su -s /bin/bash -c "${descriptors:+exec 3>&- 4>&-; ulimit -n $descriptors; }"'exec "$@"' -- "$user" vexlo)
     cp "$vexlo" "$work/" && command=$work/${vexlo##*/} # the build tree may be private
   fi
   (
@@ -482,19 +562,19 @@ mount_small_disk() {
 case_failed_write_removes_partial_output() {
   linux_only
   head -c 30000 /dev/zero >in.pal
-  run_past_size_limit in.pal out.pal
+  run_limited in.pal out.pal
   expect_write_error out.pal
   expect_absent out.pal
   printf 'old contents' >target.pal
   ln -s target.pal link.pal
-  run_past_size_limit in.pal link.pal
+  run_limited in.pal link.pal
   expect_write_error link.pal
   expect_absent target.pal
   # A folder path longer than the system resolves, reached from inside.
   local folder i
   folder=$(printf 'd%.0s' {1..200})
   for i in {1..24}; do mkdir "$folder" && cd "$folder" || exit 1; done
-  run_past_size_limit "$work/run/in.pal" out.pal
+  run_limited "$work/run/in.pal" out.pal
   [[ ! -e out.pal ]] || fail "the partial output in the deep folder survived"
   cd "$work/run" || exit 1
   expect_write_error out.pal
@@ -502,14 +582,15 @@ case_failed_write_removes_partial_output() {
   printf 'keep me' >'tmp.gbapal (deleted)'
   exec 5<>tmp.gbapal
   rm tmp.gbapal
-  run_past_size_limit in.pal /dev/fd/5
+  run_limited in.pal /dev/fd/5
   exec 5>&-
   expect_write_error /dev/fd/5
   expect_bytes 'tmp.gbapal (deleted)' "$(printf 'keep me' | od -An -tx1)"
 }
 
 # Where the name cannot be removed, the file written stays, empty and dated
-# 1970, so that make and ninja convert it again.
+# 1970, so that make and ninja convert it again, also with no descriptor to
+# spare beyond the streams.
 case_failed_write_empties_output_it_cannot_remove() {
   linux_only
   [[ $(id -u) == 0 ]] && id nobody >/dev/null 2>&1 || skip "needs root and the user nobody"
@@ -519,7 +600,7 @@ case_failed_write_empties_output_it_cannot_remove() {
   printf 'old contents' >locked/out.gbapal
   chown nobody locked/out.gbapal
   chmod 555 locked
-  user=nobody run_past_size_limit in.pal locked/out.gbapal
+  user=nobody descriptors=5 run_limited in.pal locked/out.gbapal
   expect_write_error locked/out.gbapal
   expect_bytes locked/out.gbapal ""
   [[ $(stat -c %Y locked/out.gbapal) == 0 ]] || fail "the emptied output is not dated 1970"
