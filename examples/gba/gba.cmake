@@ -6,11 +6,14 @@ set(CMAKE_SYSTEM_NAME Generic)
 set(CMAKE_SYSTEM_PROCESSOR arm)
 
 set(CMAKE_C_COMPILER arm-none-eabi-gcc)
+set(CMAKE_CXX_COMPILER arm-none-eabi-g++)
 set(CMAKE_ASM_COMPILER arm-none-eabi-gcc)
-# No C library is linked, so CMake's test programs are built as libraries.
+# A program links only with the game's own start code and linker script, so
+# CMake's test programs are built as libraries.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 
 set(CMAKE_C_FLAGS_INIT "-mcpu=arm7tdmi -marm")
+set(CMAKE_CXX_FLAGS_INIT "-mcpu=arm7tdmi -marm")
 set(CMAKE_ASM_FLAGS_INIT "-mcpu=arm7tdmi -marm")
 
 set(CMAKE_FIND_ROOT_PATH /usr/lib/arm-none-eabi)

@@ -47,7 +47,15 @@ start:
 2:  cmp r1, r2
     strlo r3, [r1], #4
     blo 2b
-    ldr r0, =show_palette
+    ldr r4, =init_array_start   @ C++ constructors of global objects
+    ldr r5, =init_array_end
+4:  cmp r4, r5
+    bhs 5f
+    ldr r0, [r4], #4
+    mov lr, pc
+    bx r0
+    b 4b
+5:  ldr r0, =show_palette
     mov lr, pc
     bx r0
 3:  b 3b

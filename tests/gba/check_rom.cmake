@@ -6,9 +6,13 @@
 # not rebuilt would pass.
 #   cmake -DEXAMPLE=dir -DSCRATCH=dir -DSCREEN=gba_screen -DPALETTES=a.pal;b.pal
 #         [-DVEXLO=path | -DPREFIX=install prefix] [-DGENERATOR=Ninja|make|...]
-#         [-DREFUSED=ON] -P check_rom.cmake
+#         [-DREFUSED=ON] [-DGROW=ON] -P check_rom.cmake
 # GENERATOR is a CMake generator, or make for the example's Makefile. With
 # REFUSED, a damaged JASC-PAL file in place of the palette must fail the build.
+# With GROW, the example first grows as a game does, by one edit of its
+# build: a C++ file whose global object's constructor fills a struct, which
+# the C code copies whole (memcpy, from newlib) to show the palette; a
+# header edit must then rebuild the C file that includes it.
 foreach(var EXAMPLE SCRATCH SCREEN PALETTES)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} is not set")
@@ -32,6 +36,49 @@ endif()
 
 if(NOT GENERATOR)
   set(GENERATOR "Unix Makefiles")
+endif()
+
+# Replaces `old` by `new` in a file of the example, which must hold it.
+function(edit file old new)
+  file(READ ${folder}/${file} text)
+  string(FIND "${text}" "${old}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${file} no longer holds: ${old}")
+  endif()
+  string(REPLACE "${old}" "${new}" text "${text}")
+  file(WRITE ${folder}/${file} "${text}")
+endfunction()
+if(GROW)
+  file(WRITE ${folder}/held_palette.h "#include <stdint.h>
+#ifdef __cplusplus
+extern \"C\" {
+#endif
+struct held_palette { uint16_t words[256]; unsigned count; };
+extern struct held_palette held;
+#ifdef __cplusplus
+}
+#endif
+")
+  file(WRITE ${folder}/held_palette.cpp "#include <string.h>
+#include \"held_palette.h\"
+extern \"C\" const uint16_t palette_words[], palette_words_end[];
+struct held_palette held;
+namespace {
+struct holder {
+  holder() {
+    const unsigned count = static_cast<unsigned>(palette_words_end - palette_words);
+    held.count = count < 256 ? count : 256;
+    memcpy(held.words, palette_words, 2 * held.count);
+  }
+} const filled;
+}
+")
+  edit(show_palette.c "#include <stdint.h>" "#include <stdint.h>\n#include \"held_palette.h\"")
+  edit(show_palette.c "for (unsigned k = 0; k < count; ++k) {"
+    "const struct held_palette shown = held;\n  for (unsigned k = 0; k < shown.count; ++k) {")
+  edit(show_palette.c "= palette_words[k];" "= shown.words[k];")
+  edit(Makefile "SOURCES := " "SOURCES := held_palette.cpp ")
+  edit(CMakeLists.txt "add_executable(show_palette.elf " "add_executable(show_palette.elf held_palette.cpp ")
 endif()
 # Builds with a palette (empty: the example's own) and sets `rom`.
 function(build_rom palette)
@@ -76,6 +123,19 @@ foreach(palette IN LISTS PALETTES)
   message(STATUS "showing ${palette}")
   run(${SCREEN} ${rom} ${kelvo})
 endforeach()
+
+# A header edit rebuilds what includes it.
+if(GROW)
+  file(APPEND ${folder}/held_palette.h "// edited\n")
+  set(dry_run ${CMAKE_COMMAND} --build ${folder}/build -- -n)
+  if(GENERATOR STREQUAL "make")
+    set(dry_run make -C ${folder} -n)
+  endif()
+  execute_process(COMMAND ${dry_run} OUTPUT_VARIABLE planned)
+  if(NOT planned MATCHES "show_palette\\.c")
+    message(FATAL_ERROR "editing held_palette.h rebuilds nothing that includes it:\n${planned}")
+  endif()
+endif()
 
 if(REFUSED)
   file(WRITE ${shown} "JASC-PAL\r\n0100\r\n2\r\n0 0 0\r\n")

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the README's recipes, taken from its own text, against an installed
-# vexlo: the Make rule, the library program and native CMake recipe, and
+# vexlo: the Make rules, the library program and native CMake recipe, and
 # (with arm-none-eabi-gcc) the GBA CMake recipe with its .incbin block, the
 # CMake ones with each generator here. Each converts title.pal, then again
-# once title.pal has changed.
+# once title.pal has changed, and has work again once vexlo has changed.
 #   readme_recipes.sh README PREFIX SCRATCH EXAMPLES   (CXX, CXXFLAGS: the compiler)
 set -euo pipefail
 readme=$1 prefix=$2 scratch=$3 examples=$4
@@ -31,12 +31,38 @@ check_rebuilds() {
   done
 }
 
-{ block_with '%.gbapal: %.pal' && echo 'all: title.gbapal'; } >"$scratch/make/Makefile"
-check_rebuilds "$scratch/make" "$scratch/make/title.gbapal" make -s
+# Whether a build has no conversion to run: ninja's or make's dry run.
+up_to_date() {
+  if [[ -f $1/build/build.ninja ]]; then
+    ninja -C "$1/build" -n | grep 'no work to do' >/dev/null
+  elif [[ -f $1/build/Makefile ]]; then
+    ! make -C "$1/build" -n 2>/dev/null | grep 'bin/vexlo' >/dev/null
+  else
+    make -C "$1" -q title.gbapal
+  fi
+}
+# Touches the installed command: a build that was up to date has work.
+check_follows_vexlo() {
+  up_to_date "$1" || { echo "$1 is not up to date after its build"; exit 1; }
+  touch "$prefix/bin/vexlo"
+  ! up_to_date "$1" || { echo "$1 has no work after vexlo changed"; exit 1; }
+}
+
+# Make takes no prerequisite with a space in its path: the command is found
+# through a link.
+ln -s "$prefix/bin" "$scratch/bin"
+export PATH="$scratch/bin:$PATH"
+{ block_with '%.gbapal: %.pal' && echo 'all: title.gbapal photo.gbapal'; } >"$scratch/make/Makefile"
+printf '\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\1\0\0\0\1\2\2\0\0\0' >"$scratch/make/photo.png"
+if ! grep -q 'error: photo.png is ' < <(cd "$scratch/make" && make -s photo.gbapal); then
+  echo "the PNG rule did not run vexlo on photo.png"
+  exit 1
+fi
+check_rebuilds "$scratch/make" "$scratch/make/title.gbapal" make -s title.gbapal
+check_follows_vexlo "$scratch/make"
 
 { echo 'cmake_minimum_required(VERSION 3.25)' && echo 'project(readme LANGUAGES CXX)' &&
-  block_with 'target_link_libraries(my_tool' && block_with 'COMMAND vexlo::vexlo' &&
-  echo 'add_custom_target(palettes ALL DEPENDS title.gbapal)'; } >"$scratch/native/CMakeLists.txt"
+  block_with 'target_link_libraries(my_tool' && block_with 'COMMAND vexlo::vexlo'; } >"$scratch/native/CMakeLists.txt"
 block_with '#include <vexlo/palette.h>' >"$scratch/native/main.cpp"
 { echo 'cmake_minimum_required(VERSION 3.25)' && echo 'project(readme_gba ASM)' &&
   block_with 'find_program(VEXLO' && block_with 'OBJECT_DEPENDS' &&
@@ -55,9 +81,11 @@ for generator in "${generators[@]}"; do
   rm -rf "$scratch"/{native,gba}/build
   cmake -S "$scratch/native" -B "$scratch/native/build" -G "$generator" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
   check_rebuilds "$scratch/native" "$scratch/native/build/title.gbapal" cmake --build build
+  check_follows_vexlo "$scratch/native"
   (cd "$scratch/native" && rm -f title.gbapal && build/my_tool && cmp title.gbapal "$examples/sunset16.gbapal")
   command -v arm-none-eabi-gcc >/dev/null || continue
   cmake -S "$scratch/gba" -B "$scratch/gba/build" -G "$generator" --toolchain "$examples/gba/gba.cmake" >/dev/null
   check_rebuilds "$scratch/gba" "$scratch/gba/words.gbapal" eval 'cmake --build build && gba_words'
+  check_follows_vexlo "$scratch/gba"
 done
 echo "the README's recipes build as written"
