@@ -49,9 +49,7 @@ void add(places& set, place item) {
   }
 }
 
-place file_place(const struct stat& info) {
-  return {place_kind::file, info.st_dev, info.st_ino};
-}
+place file_place(const struct stat& info) { return {place_kind::file, info.st_dev, info.st_ino}; }
 
 bool same_place(const place& a, const place& b) {
   if (a.kind == place_kind::file || b.kind == place_kind::file) {

@@ -34,7 +34,8 @@ step read_header(reader_state& state) {
     ++at;
   }
   const std::size_t digits_start = at;
-  while (at < length && at - digits_start < 10 && state.table[at] >= '0' && state.table[at] <= '9') {
+  while (at < length && at - digits_start < 10 && state.table[at] >= '0' &&
+         state.table[at] <= '9') {
     count = count * 10 + static_cast<unsigned long>(state.table[at++] - '0');
   }
   if (!got_line || at == digits_start || at - digits_start > 9 ||

@@ -52,13 +52,13 @@ inline constexpr std::size_t line_capacity = 1024;
 
 struct reader_state {
   byte_source input;
-  bool started;            // the header has been read
-  unsigned long line;      // text formats: the number of the line last read
-  unsigned long expected;  // colours the file announces
-  unsigned long given;     // colours given so far
+  bool started;               // the header has been read
+  unsigned long line;         // text formats: the number of the line last read
+  unsigned long expected;     // colours the file announces
+  unsigned long given;        // colours given so far
   unsigned char table[1024];  // an image's colour table, or a text line
   std::size_t table_size;
-  bool line_cut;  // the last line was longer than state.table holds
+  bool line_cut;    // the last line was longer than state.table holds
   char reason[96];  // why the file is not valid, naming where
 };
 

@@ -15,15 +15,14 @@ using detail::step;
 
 // Recognised in this order; what none recognises is a Kelvo palette.
 const palette_format* const formats[] = {
-    &detail::jasc_pal_format, &detail::gimp_format, &detail::riff_format,
-    &detail::paint_net_format, &detail::png_format, &detail::gif_format,
-    &detail::bmp_format, &detail::hex_list_format,
+    &detail::jasc_pal_format, &detail::gimp_format, &detail::riff_format, &detail::paint_net_format,
+    &detail::png_format,      &detail::gif_format,  &detail::bmp_format,  &detail::hex_list_format,
 };
 
 // The first read takes this much: enough for every signature, and a whole
 // hex list. Colours wait in a block of words until the output is open: the
 // whole palette of any image or RIFF file, the first 65536 of a text one.
-constexpr std::size_t head_capacity = 64 * 1024;
+constexpr std::size_t head_capacity = std::size_t{64} * 1024;
 constexpr std::size_t word_capacity = 65536;
 
 }  // namespace
@@ -69,8 +68,7 @@ palette_result outcome_of_stop(const palette_source& source, palette_refusal& re
   if (source.last == step::invalid) {
     refuse(refusal, "is not a valid ", source.format->kind, ": ");
     const std::size_t used = std::strlen(refusal.text);
-    (void)std::snprintf(refusal.text + used, sizeof refusal.text - used, "%s",
-                        source.state.reason);
+    (void)std::snprintf(refusal.text + used, sizeof refusal.text - used, "%s", source.state.reason);
     return palette_result::refused;
   }
   if (source.last == step::no_palette) {
@@ -131,15 +129,14 @@ palette_result convert_open_palette(palette_source* source, std::FILE* output,
   if (source->format == nullptr) {
     convert_palette(source->bytes, source->state.input.filled, source->state.input.stream, output);
     result = std::ferror(source->state.input.stream) != 0 ? palette_result::read_failed
-             : std::ferror(output) != 0                  ? palette_result::write_failed
+             : std::ferror(output) != 0                   ? palette_result::write_failed
                                                           : palette_result::converted;
     close_palette(source);
     return result;
   }
   for (;;) {
-    if (source->word_count > 0 &&
-        std::fwrite(source->words, gba_word_size, source->word_count, output) !=
-            source->word_count) {
+    if (source->word_count > 0 && std::fwrite(source->words, gba_word_size, source->word_count,
+                                              output) != source->word_count) {
       result = palette_result::write_failed;
       break;
     }

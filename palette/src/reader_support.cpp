@@ -83,9 +83,11 @@ bool next_line(reader_state& state, std::size_t& length) {
     const std::size_t available = input.filled - input.position;
     const void* found = std::memchr(start, '\n', available);
     const std::size_t part =
-        found != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - start)
-                         : available;
-    const std::size_t kept = part < sizeof state.table - length ? part : sizeof state.table - length;
+        found != nullptr
+            ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - start)
+            : available;
+    const std::size_t kept =
+        part < sizeof state.table - length ? part : sizeof state.table - length;
     std::memcpy(state.table + length, start, kept);
     length += kept;
     state.line_cut = state.line_cut || kept < part;

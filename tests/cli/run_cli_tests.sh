@@ -689,6 +689,24 @@ case_streams_input_over_4_gib() {
   [[ $count == $((2 * (size / 3))) ]] || fail "$count bytes written, expected $((2 * (size / 3)))"
 }
 
+# The README's cmd script, whose block catches the palette that fails:
+# sprites.pal is missing. (wine's cmd runs what follows || even after a
+# success, so that line is left out, and finishes a loop that a goto
+# leaves, so font.pal may still be converted.)
+case_batch_script_catches_failure_in_a_block() {
+  ((windows)) || skip "runs against a Windows build only"
+  local readme=${VEXLO_README:?set VEXLO_README to the README}
+  awk '/^```bat/ { open = 1; next } /^```/ { open = 0 } open && !/\|\|/ { printf "%s\r\n", $0 }' \
+    "$readme" >convert.bat
+  grep -q 'if not errorlevel 0' convert.bat || fail "the README's script has no block to run"
+  cp "$vexlo" . && write_hex font.pal 808080
+  "${emulator[@]}" cmd /c convert.bat >../stdout 2>/dev/null
+  status=$?
+  expect_status 1
+  grep -q "error opening sprites.pal" ../stdout && grep -q "a palette did not convert" ../stdout ||
+    fail "the script did not catch the failure"
+}
+
 # --- the bundled example --------------------------------------------------
 
 case_converts_bundled_example() {

@@ -375,8 +375,7 @@ namespace {
 
 // Converts `input` by its recognised format; `words` holds the output even
 // when the run was refused part way.
-vexlo::palette_result convert_any(const std::string& input, Bytes& words,
-                                  std::string& refusal) {
+vexlo::palette_result convert_any(const std::string& input, Bytes& words, std::string& refusal) {
   Stream in;
   Stream out;
   open_holding(Bytes(input.begin(), input.end()), in);
