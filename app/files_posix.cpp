@@ -75,8 +75,12 @@ fact read_block_device_fact(dev_t device, const char* name, char* text, std::siz
   if (length <= 0) {
     return fact::unknown;
   }
-  text[length] = '\0';
-  text[std::strcspn(text, "\n")] = '\0';
+  // One line: what comes before its line end.
+  ssize_t end = 0;
+  while (end < length && text[end] != '\n') {
+    ++end;
+  }
+  text[end] = '\0';
   return fact::found;
 }
 
@@ -84,15 +88,26 @@ fact read_block_device_fact(dev_t device, const char* name, char* text, std::siz
 // say which (elsewhere it says nothing, and each device is its own disk).
 place whole_disk(dev_t device) {
   char text[32];
-  unsigned major_number = 0;
-  unsigned minor_number = 0;
   switch (read_block_device_fact(device, "partition", text, sizeof text)) {
     case fact::absent:
       return {place_kind::disk, device, 0};
     case fact::found:
-      if (read_block_device_fact(device, "../dev", text, sizeof text) == fact::found &&
-          std::sscanf(text, "%u:%u", &major_number, &minor_number) == 2) {
-        return {place_kind::disk, makedev(major_number, minor_number), 0};
+      if (read_block_device_fact(device, "../dev", text, sizeof text) == fact::found) {
+        // "MAJOR:MINOR"
+        unsigned numbers[2] = {0, 0};
+        int at = 0;
+        for (const char* c = text; *c != '\0' && at < 2; ++c) {
+          if (*c == ':') {
+            ++at;
+          } else if (*c >= '0' && *c <= '9') {
+            numbers[at] = numbers[at] * 10 + static_cast<unsigned>(*c - '0');
+          } else {
+            at = 2;
+          }
+        }
+        if (at == 1) {
+          return {place_kind::disk, makedev(numbers[0], numbers[1]), 0};
+        }
       }
       break;
     case fact::unknown:
@@ -222,8 +237,10 @@ std::FILE* open_output(const char* path, std::FILE* input, bool& same_as_input) 
     same_as_input = stat(path, &out) == 0 && reaches_input(read, out);
     return nullptr;
   }
+  // An empty file is left as it is: truncating it anyway would make ext4
+  // flush it when it is closed, as after replacing a file's contents.
   if (fstat(descriptor, &out) != 0 || reaches_input(read, out) ||
-      (S_ISREG(out.st_mode) && ftruncate(descriptor, 0) != 0)) {
+      (S_ISREG(out.st_mode) && out.st_size > 0 && ftruncate(descriptor, 0) != 0)) {
     same_as_input = reaches_input(read, out);
     (void)close(descriptor);
     return nullptr;

@@ -6,37 +6,27 @@
 namespace vexlo::detail {
 namespace {
 
-bool is_colour_line(const unsigned char* line, std::size_t length) {
-  if (length == 7 && line[6] == '\r') {
-    length = 6;
-  }
-  if (length != 6) {
-    return false;
-  }
-  for (std::size_t i = 0; i < 6; ++i) {
-    if (hex_digit(line[i]) < 0) {
-      return false;
-    }
-  }
-  return true;
-}
-
+// Every line 6 hex digits, then LF or CR LF; the last line end optional.
+// Stops at the first byte that breaks the pattern.
 bool recognise(const unsigned char* head, std::size_t size, bool whole_input) {
   if (!whole_input || size == 0) {
     return false;
   }
-  std::size_t start = 0;
-  while (start < size) {
-    std::size_t end = start;
-    while (end < size && head[end] != '\n') {
-      ++end;
-    }
-    if (!is_colour_line(head + start, end - start)) {
+  std::size_t column = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    const unsigned char c = head[i];
+    if (column < 6) {
+      if (hex_digit(c) < 0) {
+        return false;
+      }
+      ++column;
+    } else if (c == '\n') {
+      column = 0;
+    } else if (c != '\r' || column != 6 || i + 1 == size || head[i + 1] != '\n') {
       return false;
     }
-    start = end + 1;
   }
-  return true;
+  return column == 0 || column == 6;
 }
 
 // Every line was checked when the format was recognised.

@@ -12,10 +12,10 @@ bool recognise(const unsigned char* head, std::size_t size, bool /*whole_input*/
   return text_starts_with(head, size, "JASC-PAL");
 }
 
-bool line_is(const reader_state& state, std::size_t length, const char* text) {
-  const std::size_t text_length = std::strlen(text);
-  return length >= text_length && std::memcmp(state.table, text, text_length) == 0 &&
-         is_blank(state.table + text_length, length - text_length);
+template <std::size_t text_size>
+bool line_is(const reader_state& state, std::size_t length, const char (&text)[text_size]) {
+  return starts_with(state.table, length, text) &&
+         is_blank(state.table + text_size - 1, length - (text_size - 1));
 }
 
 step read_header(reader_state& state) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace vexlo::detail {
 
@@ -106,9 +107,17 @@ inline std::uint32_t big_endian_32(const unsigned char* bytes) {
 // as much of it as fits; false at the end of the input. A UTF-8 byte order mark before line 1 is
 // dropped.
 bool next_line(reader_state& state, std::size_t& length);
-bool starts_with(const unsigned char* head, std::size_t size, const char* text);
-// Whether the head starts with `text`, after a UTF-8 byte order mark or not.
-bool text_starts_with(const unsigned char* head, std::size_t size, const char* text);
+// Whether `head` starts with the literal `text` (its terminator left out).
+template <std::size_t text_size>
+bool starts_with(const unsigned char* head, std::size_t size, const char (&text)[text_size]) {
+  return size >= text_size - 1 && std::memcmp(head, text, text_size - 1) == 0;
+}
+// The same after a UTF-8 byte order mark, or none.
+template <std::size_t text_size>
+bool text_starts_with(const unsigned char* head, std::size_t size, const char (&text)[text_size]) {
+  const std::size_t mark = starts_with(head, size, "\xEF\xBB\xBF") ? 3 : 0;
+  return starts_with(head + mark, size - mark, text);
+}
 // Reads up to `most` decimal numbers of 0-255 separated by spaces or tabs
 // from `line`; `rest` is where the first thing that is no such number
 // starts. Returns how many numbers were read, or -1 for one over 255.

@@ -39,8 +39,8 @@ struct palette_source {
 namespace {
 
 void refuse(palette_refusal& refusal, const char* first, const char* second = "",
-            const char* third = "") {
-  (void)std::snprintf(refusal.text, sizeof refusal.text, "%s%s%s", first, second, third);
+            const char* third = "", const char* fourth = "") {
+  (void)std::snprintf(refusal.text, sizeof refusal.text, "%s%s%s%s", first, second, third, fourth);
 }
 
 // Converts colours into the block of words until it is full or the reader
@@ -98,10 +98,9 @@ palette_result open_palette(std::FILE* input, palette_source** opened, palette_r
   }
   const unsigned char* head = source->bytes;
   const std::size_t head_size = source->state.input.filled;
-  if (const char* other = other_format_description(head, head_size);
-      other != nullptr && std::strcmp(other_palette_format(head, head_size), "ASE") == 0) {
+  if (detail::starts_with(head, head_size, "ASEF\0\1\0\0")) {
     close_palette(source);
-    refuse(refusal, "is ", other, ", not a Kelvo palette");
+    refuse(refusal, "is an Adobe swatch exchange file, not a Kelvo palette");
     return palette_result::refused;
   }
   const bool whole_input = head_size < head_capacity;

@@ -78,6 +78,11 @@ bool next_line(reader_state& state, std::size_t& length) {
   }
   ++state.line;
   state.line_cut = false;
+  // A UTF-8 byte order mark before the first line is no part of it.
+  if (input.offset == 0 && input.position == 0 &&
+      starts_with(input.buffer, input.filled, "\xEF\xBB\xBF")) {
+    input.position = 3;
+  }
   for (;;) {
     const unsigned char* start = input.buffer + input.position;
     const std::size_t available = input.filled - input.position;
@@ -103,24 +108,7 @@ bool next_line(reader_state& state, std::size_t& length) {
   if (length > 0 && state.table[length - 1] == '\r') {
     --length;
   }
-  if (state.line == 1 && length >= 3 && std::memcmp(state.table, "\xEF\xBB\xBF", 3) == 0) {
-    std::memmove(state.table, state.table + 3, length - 3);
-    length -= 3;
-  }
   return true;
-}
-
-bool starts_with(const unsigned char* head, std::size_t size, const char* text) {
-  const std::size_t length = std::strlen(text);
-  return size >= length && std::memcmp(head, text, length) == 0;
-}
-
-bool text_starts_with(const unsigned char* head, std::size_t size, const char* text) {
-  if (starts_with(head, size, "\xEF\xBB\xBF")) {
-    head += 3;
-    size -= 3;
-  }
-  return starts_with(head, size, text);
 }
 
 namespace {
