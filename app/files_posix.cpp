@@ -124,32 +124,20 @@ bool loop_backing_file(dev_t disk, struct stat& backing) {
 }
 
 // What a write to the block device `device` changes: its disk and, through
-// loop devices, the file or disk behind it.
-void add_written_through(places& set, dev_t device, int depth) {
+// loop devices, the file or disk behind it. With `holders`, also the disks
+// and files that hold such a file, as they hold the data read through it.
+void add_behind(places& set, dev_t device, bool holders, int depth) {
   const place disk = whole_disk(device);
   add(set, disk);
   struct stat backing {};
   if (depth < deepest_stack && loop_backing_file(disk.device, backing)) {
     if (S_ISBLK(backing.st_mode)) {
-      add_written_through(set, backing.st_rdev, depth + 1);
+      add_behind(set, backing.st_rdev, holders, depth + 1);
     } else {
       add(set, file_place(backing));
-    }
-  }
-}
-
-// What holds the data of a file system or device on `device`: its disk and,
-// through loop devices, their backing files and whatever holds those.
-void add_holders(places& set, dev_t device, int depth) {
-  const place disk = whole_disk(device);
-  add(set, disk);
-  struct stat backing {};
-  if (depth < deepest_stack && loop_backing_file(disk.device, backing)) {
-    if (S_ISBLK(backing.st_mode)) {
-      add_holders(set, backing.st_rdev, depth + 1);
-    } else {
-      add(set, file_place(backing));
-      add_holders(set, backing.st_dev, depth + 1);
+      if (holders) {
+        add_behind(set, backing.st_dev, holders, depth + 1);
+      }
     }
   }
 }
@@ -158,10 +146,10 @@ void add_holders(places& set, dev_t device, int depth) {
 places places_of_input(const struct stat& input) {
   places read{};
   if (S_ISBLK(input.st_mode)) {
-    add_holders(read, input.st_rdev, 0);
+    add_behind(read, input.st_rdev, true, 0);
   } else if (S_ISREG(input.st_mode) || S_ISFIFO(input.st_mode)) {
     add(read, file_place(input));
-    add_holders(read, input.st_dev, 0);
+    add_behind(read, input.st_dev, true, 0);
   }
   return read;
 }
@@ -170,7 +158,7 @@ places places_of_input(const struct stat& input) {
 bool reaches_input(const places& read, const struct stat& output) {
   places written{};
   if (S_ISBLK(output.st_mode)) {
-    add_written_through(written, output.st_rdev, 0);
+    add_behind(written, output.st_rdev, false, 0);
   } else if (S_ISREG(output.st_mode) || S_ISFIFO(output.st_mode)) {
     add(written, file_place(output));
   }
