@@ -66,9 +66,7 @@ palette_result outcome_of_stop(const palette_source& source, palette_refusal& re
     return palette_result::read_failed;
   }
   if (source.last == step::invalid) {
-    refuse(refusal, "is not a valid ", source.format->kind, ": ");
-    const std::size_t used = std::strlen(refusal.text);
-    (void)std::snprintf(refusal.text + used, sizeof refusal.text - used, "%s", source.state.reason);
+    refuse(refusal, "is not a valid ", source.format->kind, ": ", source.state.reason);
     return palette_result::refused;
   }
   if (source.last == step::no_palette) {
