@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the README's recipes, taken from its own text, against an installed
-# vexlo: the Make rules, the library program and native CMake recipe, and
+# vexlo: the Make rules, the library program and native CMake recipe, the
+# devkitPro install (from the sources, into build/release), and
 # (with arm-none-eabi-gcc) the GBA CMake recipe with its .incbin block, the
 # CMake ones with each generator here. Each converts title.pal, then again
 # once title.pal has changed, and has work again once vexlo has changed.
@@ -73,6 +74,22 @@ gba_words() {
   arm-none-eabi-ar p build/libpalettes.a palettes.s.obj >palettes.o
   arm-none-eabi-objcopy -O binary -j .rodata palettes.o words.gbapal
 }
+
+# The devkitPro recipe, run from the sources: it stops before anything when
+# DEVKITPRO is not set, and installs the command under its tools folder.
+mapfile -t devkitpro < <(awk '/^With devkitPro/ { found = 1 } found && /^    [^ ]/ { sub(/^    /, ""); print }
+  found && /^#/ { exit }' "$readme")
+((${#devkitpro[@]} == 3)) || { echo "the devkitPro recipe is not three lines"; exit 1; }
+sources=$(dirname "$readme")
+if (cd "$sources" && env -u DEVKITPRO bash -c "${devkitpro[0]}" 2>/dev/null); then
+  echo "the devkitPro recipe went on without DEVKITPRO"
+  exit 1
+fi
+(cd "$sources" && export DEVKITPRO=$scratch/devkitpro && for line in "${devkitpro[@]}"; do
+  bash -ec "$line" >/dev/null
+done)
+"$scratch/devkitpro/tools/bin/vexlo" "$examples/sunset16.pal" "$scratch/devkitpro.gbapal"
+cmp "$scratch/devkitpro.gbapal" "$examples/sunset16.gbapal"
 
 generators=("Unix Makefiles")
 command -v ninja >/dev/null && generators+=(Ninja) || echo "skipped Ninja: apt-get install ninja-build"
