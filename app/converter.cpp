@@ -6,13 +6,6 @@
 #include "files.h"
 #include "vexlo/palette.h"
 
-// Checks every failure message's arguments against its format at compile time.
-#if defined(__GNUC__)
-#define VEXLO_PRINTF_FORMAT __attribute__((format(printf, 1, 2)))
-#else
-#define VEXLO_PRINTF_FORMAT
-#endif
-
 namespace {
 
 // A stream opened only for reading has nothing to flush: its close cannot
@@ -28,8 +21,9 @@ void print_usage() {
 }
 
 // Every failure: the banner, one message naming the path concerned (always
-// an argument, never the format), and the failure status.
-VEXLO_PRINTF_FORMAT int fail(const char* format, ...) {
+// an argument, never the format), and the failure status. The compiler
+// checks each call's arguments against its format.
+[[gnu::format(printf, 1, 2)]] int fail(const char* format, ...) {
   print_banner();
   va_list arguments;
   va_start(arguments, format);
