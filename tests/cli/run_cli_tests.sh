@@ -55,7 +55,9 @@ expect_stdout() {
     echo "--- expected"; printf '%s' "$expected" | cat -A
     echo "--- actual"; cat -A ../stdout
   fi
-  [[ ! -s ../stderr ]] || { fail "standard error is not empty:"; cat ../stderr; }
+  # wine reports on the same stream when one of its own helper processes
+  # crashes; the command never writes a line starting "wine: ".
+  ! grep -v '^wine: ' ../stderr >/dev/null || { fail "standard error is not empty:"; cat ../stderr; }
 }
 
 expect_bytes() {
