@@ -57,8 +57,8 @@ step read_table(reader_state& state) {
     return invalid_at_byte(state, file_header_size + 32, "more colours used than the bits allow");
   }
   state.expected = used != 0 ? used : 1u << bits;
-  state.table_size = header_size == 12 ? 3 : 4;
-  if (!read_bytes(state.input, state.table, state.table_size * state.expected)) {
+  state.entry_size = header_size == 12 ? 3 : 4;
+  if (!read_bytes(state.input, state.table, state.entry_size * state.expected)) {
     return invalid_at_byte(state, offset_of_next_byte(state.input),
                            "the file ends inside its palette");
   }
@@ -66,14 +66,7 @@ step read_table(reader_state& state) {
 }
 
 step next_colour(reader_state& state, rgb& colour) {
-  if (!state.started) {
-    state.started = true;
-    const step header = read_table(state);
-    if (header != step::colour) {
-      return header;
-    }
-  }
-  return next_from_table(state, colour, state.table_size, true);
+  return next_table_colour(state, colour, read_table, true);
 }
 
 }  // namespace

@@ -47,10 +47,6 @@ struct rgb {
 
 enum class step { colour, end, invalid, no_palette };
 
-// Room for the longest text line a format needs; the rest of a longer line
-// is read and dropped.
-inline constexpr std::size_t line_capacity = 1024;
-
 struct reader_state {
   byte_source input;
   bool started;               // the header has been read
@@ -58,9 +54,9 @@ struct reader_state {
   unsigned long expected;     // colours the file announces
   unsigned long given;        // colours given so far
   unsigned char table[1024];  // an image's colour table, or a text line
-  std::size_t table_size;
-  bool line_cut;    // the last line was longer than state.table holds
-  char reason[96];  // why the file is not valid, naming where
+  std::size_t entry_size;     // bytes per entry of an image's colour table
+  bool line_cut;              // the last line was longer than state.table holds
+  char reason[96];            // why the file is not valid, naming where
 };
 
 // Sets the reason, "line N: ..." or "byte N: ...", and returns step::invalid.
@@ -86,10 +82,12 @@ extern const palette_format png_format;
 extern const palette_format gif_format;
 extern const palette_format bmp_format;
 
-// Image formats keep their colour table in state.table, `expected` entries
-// of `stride` bytes, red, green, blue or (with `blue_first`) the other way
-// round. Gives the next one; after the last, reads the rest of the input.
-step next_from_table(reader_state& state, rgb& colour, std::size_t stride, bool blue_first);
+// Image formats read their colour table once, with `read_table`, into
+// state.table: `expected` entries of `entry_size` bytes, red, green, blue or
+// (with `blue_first`) the other way round. Gives them in order; after the
+// last, reads the rest of the input.
+step next_table_colour(reader_state& state, rgb& colour, step (*read_table)(reader_state&),
+                       bool blue_first);
 inline std::uint32_t little_endian(const unsigned char* bytes, int size) {
   std::uint32_t value = 0;
   for (int i = size - 1; i >= 0; --i) {

@@ -67,6 +67,7 @@ step read_palette(reader_state& state) {
       }
       std::memcpy(state.table, chunk + 4, length);
       state.expected = length / 3;
+      state.entry_size = 3;
       return step::colour;
     } else if (std::memcmp(chunk, "IDAT", 4) == 0 || std::memcmp(chunk, "IEND", 4) == 0) {
       return invalid_at_byte(state, offset, "no PLTE chunk before the image data");
@@ -77,14 +78,7 @@ step read_palette(reader_state& state) {
 }
 
 step next_colour(reader_state& state, rgb& colour) {
-  if (!state.started) {
-    state.started = true;
-    const step header = read_palette(state);
-    if (header != step::colour) {
-      return header;
-    }
-  }
-  return next_from_table(state, colour, 3, false);
+  return next_table_colour(state, colour, read_palette, false);
 }
 
 }  // namespace

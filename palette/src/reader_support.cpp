@@ -49,12 +49,20 @@ void read_to_end(byte_source& source) {
   }
 }
 
-step next_from_table(reader_state& state, rgb& colour, std::size_t stride, bool blue_first) {
+step next_table_colour(reader_state& state, rgb& colour, step (*read_table)(reader_state&),
+                       bool blue_first) {
+  if (!state.started) {
+    state.started = true;
+    const step header = read_table(state);
+    if (header != step::colour) {
+      return header;
+    }
+  }
   if (state.given == state.expected) {
     read_to_end(state.input);
     return step::end;
   }
-  const unsigned char* entry = state.table + stride * state.given++;
+  const unsigned char* entry = state.table + state.entry_size * state.given++;
   colour = blue_first ? rgb{entry[2], entry[1], entry[0]} : rgb{entry[0], entry[1], entry[2]};
   return step::colour;
 }
