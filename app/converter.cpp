@@ -66,6 +66,20 @@ int run_converter(int argc, char** argv) {
     return same_as_input ? fail("vexlo.exe - error: %s is both input and output\n", output_path)
                          : fail("vexlo.exe - error creating %s\n", output_path);
   }
+  // A palette or image already there is most likely the input of a run
+  // whose operands were swapped: it is left as it is.
+  unsigned char existing[vexlo::format_signature_size];
+  const char* existing_format = vexlo::other_format_description(
+      existing, read_output_start(output, output_path, existing, sizeof existing));
+  if (existing_format != nullptr || !empty_output(output)) {
+    (void)std::fclose(output);
+    vexlo::close_palette(palette);
+    close_input(input);
+    return existing_format != nullptr
+               ? fail("vexlo.exe - error: %s is %s; vexlo does not overwrite it\n", output_path,
+                      existing_format)
+               : fail("vexlo.exe - error creating %s\n", output_path);
+  }
 
   const vexlo::palette_result converted = vexlo::convert_open_palette(palette, output, refusal);
 

@@ -11,12 +11,22 @@
 std::FILE* open_input(const char* path);
 
 // Opens the output for binary writing, unbuffered (the conversion writes
-// whole blocks), and empties it only once the opened file is known not to
-// reach the input: not the same file by the system's identity, not the same
-// pipe, and not a device that holds the input or its file system. Where it
-// does, `same_as_input` is set, the file is left as it was and nullptr is
+// whole blocks), without emptying it, and checks that the opened file does
+// not reach the input: not the same file by the system's identity, not the
+// same pipe, not a device that holds the input or its file system, and not
+// a file in a file system whose storage the input is. Where it does,
+// `same_as_input` is set, the file is left as it was and nullptr is
 // returned; nullptr alone means it could not be opened.
 std::FILE* open_output(const char* path, std::FILE* input, bool& same_as_input);
+
+// Reads up to `size` bytes from the start of the opened output, the same
+// file whatever its name names meanwhile; 0 for anything but a regular file
+// that holds bytes and that the user may read.
+std::size_t read_output_start(std::FILE* output, const char* path, unsigned char* bytes,
+                              std::size_t size);
+
+// Empties the opened output; false where that fails.
+bool empty_output(std::FILE* output);
 
 // Closes the output. When `discard` is set, or the close fails, the file the
 // run wrote is emptied and dated to 1970 through the descriptor it was

@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "aligned_block.h"
 #include "vexlo/palette.h"
 
 namespace vexlo {
@@ -8,7 +9,8 @@ namespace {
 
 // Entries converted per block: 96 KiB read, 64 KiB written per call, large
 // enough that stdio hands both straight to the kernel without copying. The
-// blocks live on the heap: callers may run on threads with small stacks.
+// blocks live on the heap, each at a page: callers may run on threads with
+// small stacks.
 constexpr std::size_t block_entries = 32768;
 
 // Used only when the heap cannot spare a block: slower, but small enough for
@@ -92,76 +94,24 @@ void convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FI
   }
 }
 
-// Files often taken for Kelvo palettes, by their first bytes. A RIFF file is
-// a palette only with the form type "PAL " at offset 8; text palettes may
-// start with a UTF-8 byte order mark.
-struct other_format {
-  const char* signature;
-  std::size_t signature_size;
-  const char* riff_form;
-  bool text;
-  const char* name;
-  const char* description;
-};
-
-constexpr other_format other_formats[] = {
-    {"JASC-PAL", 8, nullptr, true, "JASC-PAL", "a JASC-PAL palette"},
-    {"RIFF", 4, "PAL ", false, "RIFF", "a RIFF palette"},
-    {"GIMP Palette", 12, nullptr, true, "GIMP", "a GIMP palette"},
-    {"\x89PNG\r\n\x1a\n", 8, nullptr, false, "PNG", "a PNG image"},
-    {"GIF87a", 6, nullptr, false, "GIF", "a GIF image"},
-    {"GIF89a", 6, nullptr, false, "GIF", "a GIF image"},
-    {"ASEF\0\1\0\0", 8, nullptr, false, "ASE", "an Adobe swatch exchange file"},
-};
-
-constexpr unsigned char utf8_byte_order_mark[] = {0xEF, 0xBB, 0xBF};
-static_assert(format_signature_size == sizeof utf8_byte_order_mark + 12,
-              "a byte order mark and the longest signature");
-
-const other_format* find_other_format(const unsigned char* head, std::size_t head_size) {
-  const auto has_at = [&](std::size_t offset, const void* bytes, std::size_t size) {
-    return head_size >= offset + size && std::memcmp(head + offset, bytes, size) == 0;
-  };
-  const std::size_t text_start = has_at(0, utf8_byte_order_mark, sizeof utf8_byte_order_mark)
-                                     ? sizeof utf8_byte_order_mark
-                                     : 0;
-  for (const auto& format : other_formats) {
-    const std::size_t start = format.text ? text_start : 0;
-    if (has_at(start, format.signature, format.signature_size) &&
-        (format.riff_form == nullptr || has_at(8, format.riff_form, 4))) {
-      return &format;
-    }
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 void convert_palette(const unsigned char* head, std::size_t head_size, std::FILE* input,
                      std::FILE* output) {
-  void* heap_block = std::malloc(block_entries * bytes_per_entry_pair);
-  if (heap_block != nullptr) {
-    convert_in_blocks(head, head_size, input, output, static_cast<unsigned char*>(heap_block),
+  void* allocation = nullptr;
+  void* block = detail::allocate_aligned(block_entries * bytes_per_entry_pair, allocation);
+  if (block != nullptr) {
+    convert_in_blocks(head, head_size, input, output, static_cast<unsigned char*>(block),
                       block_entries);
-    std::free(heap_block);
+    std::free(allocation);
     return;
   }
-  unsigned char stack_block[fallback_block_entries * bytes_per_entry_pair];
+  alignas(64) unsigned char stack_block[fallback_block_entries * bytes_per_entry_pair];
   convert_in_blocks(head, head_size, input, output, stack_block, fallback_block_entries);
 }
 
 void convert_palette(std::FILE* input, std::FILE* output) {
   convert_palette(nullptr, 0, input, output);
-}
-
-const char* other_palette_format(const unsigned char* head, std::size_t head_size) {
-  const other_format* format = find_other_format(head, head_size);
-  return format != nullptr ? format->name : nullptr;
-}
-
-const char* other_format_description(const unsigned char* head, std::size_t head_size) {
-  const other_format* format = find_other_format(head, head_size);
-  return format != nullptr ? format->description : nullptr;
 }
 
 }  // namespace vexlo

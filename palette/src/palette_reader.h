@@ -1,6 +1,6 @@
 // The interface every input format's reader implements: recognise the format
-// from the first bytes, then give its colours one at a time, reading the
-// input once, front to back, through a fixed buffer.
+// from the first bytes, read its header, then give its colours one at a time,
+// reading the input once, front to back, through a fixed buffer.
 #ifndef VEXLO_PALETTE_READER_H
 #define VEXLO_PALETTE_READER_H
 
@@ -45,49 +45,66 @@ struct rgb {
   unsigned char red, green, blue;
 };
 
-enum class step { colour, end, invalid, no_palette };
+// What a reader's step found: its header read (`ready`), a colour, the end
+// of the input, a fault, or an image that has no palette.
+enum class step { ready, colour, end, invalid, no_palette };
+
+// How a text file's characters are stored; UTF-16 reaches the readers as
+// bytes, one a character (those outside ASCII as 0x80).
+enum class text_encoding { utf8, utf16_little, utf16_big };
+
+constexpr std::size_t longest_line = 1024;
 
 struct reader_state {
   byte_source input;
-  bool started;               // the header has been read
-  unsigned long line;         // text formats: the number of the line last read
-  unsigned long expected;     // colours the file announces
-  unsigned long given;        // colours given so far
-  unsigned char table[1024];  // an image's colour table, or a text line
-  std::size_t entry_size;     // bytes per entry of an image's colour table
-  bool line_cut;              // the last line was longer than state.table holds
-  char reason[96];            // why the file is not valid, naming where
+  text_encoding encoding;
+  bool after_carriage_return;        // a LF that comes next ends no line
+  unsigned long line;                // text formats: the number of the line last read
+  unsigned long expected;            // colours the file announces
+  unsigned long given;               // colours given so far
+  unsigned numbers_per_colour;       // GIMP: 3, or 4 with an alpha
+  unsigned char colour_table[1024];  // an image's colours, entry_size bytes each
+  std::size_t entry_size;
+  unsigned char line_text[longest_line];  // the last line read, as much as fits
+  std::size_t line_length;
+  bool line_cut;    // the last line was longer than line_text holds
+  char reason[96];  // why the file is not valid, naming where
 };
 
 // Sets the reason, "line N: ..." or "byte N: ...", and returns step::invalid.
 step invalid_at_line(reader_state& state, const char* what);
 step invalid_at_byte(reader_state& state, std::uint64_t offset, const char* what);
 
-// One input format. `recognise` sees the first bytes, and `whole_input` says
-// whether they are the whole file. `next_colour` gives the file's colours in
-// order, then step::end once it has read the input to its end.
-struct palette_format {
-  const char* name;  // as messages name it: "a JASC-PAL palette"
-  const char* kind;  // "JASC-PAL palette", after "not a valid"
-  bool (*recognise)(const unsigned char* head, std::size_t size, bool whole_input);
-  step (*next_colour)(reader_state& state, rgb& colour);
+// What recognition sees of the input: its first bytes, and the same as text
+// (after a byte order mark, UTF-16 turned into bytes as the readers get it).
+struct format_head {
+  const unsigned char* bytes;
+  std::size_t size;
+  bool whole_input;  // the bytes are all of the input
+  const unsigned char* text;
+  std::size_t text_size;
 };
 
-extern const palette_format jasc_pal_format;
-extern const palette_format gimp_format;
-extern const palette_format riff_format;
-extern const palette_format paint_net_format;
-extern const palette_format hex_list_format;
-extern const palette_format png_format;
-extern const palette_format gif_format;
-extern const palette_format bmp_format;
+// One input format. `start`, where there is one, reads the header and
+// returns step::ready. `next_colour` gives the file's colours in order, then
+// step::end once it has read the input to its end. A format without one is
+// recognised only to be refused, with `advice` after its name.
+struct palette_format {
+  const char* short_name;  // "JASC-PAL"
+  const char* name;        // as messages name it: "a JASC-PAL palette"
+  const char* kind;        // "JASC-PAL palette", after "not a valid"
+  bool (*recognise)(const format_head& head);
+  step (*start)(reader_state& state);
+  step (*next_colour)(reader_state& state, rgb& colour);
+  const char* advice;  // ", not a palette: save it as an indexed PNG"
+};
 
-// Image formats read their colour table once, with `read_table`, into
-// state.table: `expected` entries of `entry_size` bytes, red, green, blue or
-// (with `blue_first`) the other way round. Gives them in order; after the
-// last, reads the rest of the input.
-step next_table_colour(reader_state& state, rgb& colour, step (*read_table)(reader_state&),
-                       bool blue_first);
+// Image formats keep their colour table in state.colour_table: `expected`
+// entries of `entry_size` bytes, red, green, blue or (with `blue_first`) the
+// other way round. Gives them in order; after the last, reads the rest of
+// the input.
+step next_table_colour(reader_state& state, rgb& colour, bool blue_first);
+
 inline std::uint32_t little_endian(const unsigned char* bytes, int size) {
   std::uint32_t value = 0;
   for (int i = size - 1; i >= 0; --i) {
@@ -95,33 +112,48 @@ inline std::uint32_t little_endian(const unsigned char* bytes, int size) {
   }
   return value;
 }
-inline std::uint32_t big_endian_32(const unsigned char* bytes) {
-  return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
-         std::uint32_t{bytes[2]} << 8 | bytes[3];
+inline std::uint32_t big_endian(const unsigned char* bytes, int size) {
+  std::uint32_t value = 0;
+  for (int i = 0; i < size; ++i) {
+    value = value << 8 | bytes[i];
+  }
+  return value;
 }
 
-// Text formats, line by line.
-// Reads the next line into state.table without its line end (LF or CR LF),
-// as much of it as fits; false at the end of the input. A UTF-8 byte order mark before line 1 is
-// dropped.
-bool next_line(reader_state& state, std::size_t& length);
-// Whether `head` starts with the literal `text` (its terminator left out).
+// Whether `bytes` hold the literal `text` (its terminator left out) at `at`.
 template <std::size_t text_size>
-bool starts_with(const unsigned char* head, std::size_t size, const char (&text)[text_size]) {
-  return size >= text_size - 1 && std::memcmp(head, text, text_size - 1) == 0;
+bool has_at(const unsigned char* bytes, std::size_t size, std::size_t at,
+            const char (&text)[text_size]) {
+  return size >= at + text_size - 1 && std::memcmp(bytes + at, text, text_size - 1) == 0;
 }
-// The same after a UTF-8 byte order mark, or none.
 template <std::size_t text_size>
-bool text_starts_with(const unsigned char* head, std::size_t size, const char (&text)[text_size]) {
-  const std::size_t mark = starts_with(head, size, "\xEF\xBB\xBF") ? 3 : 0;
-  return starts_with(head + mark, size - mark, text);
+bool starts_with(const unsigned char* bytes, std::size_t size, const char (&text)[text_size]) {
+  return has_at(bytes, size, 0, text);
+}
+
+// Text formats, line by line. Reads the next line into state.line_text
+// without its line end (LF, CR LF or CR), as much of it as fits; false at
+// the end of the input. Counts the line either way, so that a file that
+// ends early names the line it lacks. A byte order mark is no part of line 1.
+bool next_line(reader_state& state);
+// Reads the next line that is not blank and does not start with `comment`
+// (0 for none); false at the end of the input.
+bool next_line_with_content(reader_state& state, unsigned char comment);
+// The first byte of line_text at or after `at` that is no space or tab.
+std::size_t skip_blanks(const reader_state& state, std::size_t at);
+// Whether the line, from `at` on, is only spaces and tabs.
+inline bool blank_from(const reader_state& state, std::size_t at) {
+  return skip_blanks(state, at) == state.line_length;
+}
+// Whether the line is `text` with nothing but blanks after it.
+template <std::size_t text_size>
+bool line_is(const reader_state& state, const char (&text)[text_size]) {
+  return starts_with(state.line_text, state.line_length, text) && blank_from(state, text_size - 1);
 }
 // Reads up to `most` decimal numbers of 0-255 separated by spaces or tabs
-// from `line`; `rest` is where the first thing that is no such number
+// from the line; `rest` is where the first thing that is no such number
 // starts. Returns how many numbers were read, or -1 for one over 255.
-int read_numbers(const unsigned char* line, std::size_t length, unsigned* numbers, int most,
-                 std::size_t& rest);
-bool is_blank(const unsigned char* line, std::size_t length);
+int read_numbers(const reader_state& state, unsigned* numbers, int most, std::size_t& rest);
 int hex_digit(unsigned char c);
 
 std::uint32_t crc32(const unsigned char* bytes, std::size_t size, std::uint32_t crc = 0);

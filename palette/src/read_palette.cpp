@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "aligned_block.h"
+#include "formats.h"
 #include "palette_reader.h"
 #include "vexlo/palette.h"
 
@@ -13,27 +15,24 @@ namespace {
 using detail::palette_format;
 using detail::step;
 
-// Recognised in this order; what none recognises is a Kelvo palette.
-const palette_format* const formats[] = {
-    &detail::jasc_pal_format, &detail::gimp_format, &detail::riff_format, &detail::paint_net_format,
-    &detail::png_format,      &detail::gif_format,  &detail::bmp_format,  &detail::hex_list_format,
-};
-
-// The first read takes this much: enough for every signature, and a whole
-// hex list. Colours wait in a block of words until the output is open: the
-// whole palette of any image or RIFF file, the first 65536 of a text one.
+// The first read takes this much: enough for every signature, and for the
+// plain-text rule to see lines. Colours wait in a block of words until the
+// output is open: the whole palette of any image or RIFF file, the first
+// 65536 of a text one.
 constexpr std::size_t head_capacity = std::size_t{64} * 1024;
 constexpr std::size_t word_capacity = 65536;
 
 }  // namespace
 
 struct palette_source {
+  // First, so that both blocks start on a page.
+  unsigned char bytes[head_capacity];
+  unsigned char words[word_capacity * gba_word_size];
+  void* allocation;
   const palette_format* format;  // nullptr for a Kelvo palette
   detail::reader_state state;
   step last;  // what ended the last run of colours
   std::size_t word_count;
-  unsigned char bytes[head_capacity];
-  unsigned char words[word_capacity * gba_word_size];
 };
 
 namespace {
@@ -76,45 +75,58 @@ palette_result outcome_of_stop(const palette_source& source, palette_refusal& re
   return palette_result::converted;
 }
 
+// Recognises the format of the bytes in the buffer: nullptr for a Kelvo
+// palette, or a refusal.
+palette_result recognise(palette_source& source, palette_refusal& refusal) {
+  const unsigned char* head = source.bytes;
+  const std::size_t head_size = source.state.input.filled;
+  const bool whole_input = head_size < head_capacity;
+  unsigned char text[detail::text_head_capacity];
+  source.format =
+      detail::recognised_format(detail::make_format_head(head, head_size, whole_input, text));
+  if (source.format != nullptr && source.format->next_colour == nullptr) {
+    refuse(refusal, "is ", source.format->name, source.format->advice);
+    return palette_result::refused;
+  }
+  if (source.format == nullptr && detail::is_plain_text(head, head_size, whole_input)) {
+    refuse(refusal, "is text in no palette format that vexlo reads");
+    return palette_result::refused;
+  }
+  source.state.encoding = detail::encoding_of(head, head_size);
+  return palette_result::converted;
+}
+
 }  // namespace
 
 palette_result open_palette(std::FILE* input, palette_source** opened, palette_refusal& refusal) {
   *opened = nullptr;
-  auto* source = static_cast<palette_source*>(std::malloc(sizeof(palette_source)));
+  void* allocation = nullptr;
+  auto* source =
+      static_cast<palette_source*>(detail::allocate_aligned(sizeof(palette_source), allocation));
   if (source == nullptr) {
     return palette_result::read_failed;  // nothing could be read into
   }
+  source->allocation = allocation;
   source->format = nullptr;
   source->state = {};
   source->state.input = {input, source->bytes, head_capacity, 0, 0, 0};
   source->last = step::colour;
   source->word_count = 0;
   (void)detail::refill(source->state.input);
-  if (std::ferror(input) != 0) {
-    close_palette(source);
-    return palette_result::read_failed;
-  }
-  const unsigned char* head = source->bytes;
-  const std::size_t head_size = source->state.input.filled;
-  if (detail::starts_with(head, head_size, "ASEF\0\1\0\0")) {
-    close_palette(source);
-    refuse(refusal, "is an Adobe swatch exchange file, not a Kelvo palette");
-    return palette_result::refused;
-  }
-  const bool whole_input = head_size < head_capacity;
-  for (const palette_format* format : formats) {
-    if (format->recognise(head, head_size, whole_input)) {
-      source->format = format;
-      break;
+  palette_result result =
+      std::ferror(input) != 0 ? palette_result::read_failed : recognise(*source, refusal);
+  if (result == palette_result::converted && source->format != nullptr) {
+    // The reader reads the buffer again from its start.
+    source->last =
+        source->format->start != nullptr ? source->format->start(source->state) : step::ready;
+    if (source->last == step::ready) {
+      read_colours(*source);
     }
+    result = outcome_of_stop(*source, refusal);
   }
-  if (source->format != nullptr) {
-    read_colours(*source);
-    const palette_result result = outcome_of_stop(*source, refusal);
-    if (result != palette_result::converted) {
-      close_palette(source);
-      return result;
-    }
+  if (result != palette_result::converted) {
+    close_palette(source);
+    return result;
   }
   *opened = source;
   return palette_result::converted;
@@ -151,7 +163,11 @@ palette_result convert_open_palette(palette_source* source, std::FILE* output,
   return result;
 }
 
-void close_palette(palette_source* source) { std::free(source); }
+void close_palette(palette_source* source) {
+  if (source != nullptr) {
+    std::free(source->allocation);
+  }
+}
 
 palette_result convert_any_palette(std::FILE* input, std::FILE* output, palette_refusal& refusal) {
   palette_source* source = nullptr;

@@ -49,20 +49,12 @@ void read_to_end(byte_source& source) {
   }
 }
 
-step next_table_colour(reader_state& state, rgb& colour, step (*read_table)(reader_state&),
-                       bool blue_first) {
-  if (!state.started) {
-    state.started = true;
-    const step header = read_table(state);
-    if (header != step::colour) {
-      return header;
-    }
-  }
+step next_table_colour(reader_state& state, rgb& colour, bool blue_first) {
   if (state.given == state.expected) {
     read_to_end(state.input);
     return step::end;
   }
-  const unsigned char* entry = state.table + state.entry_size * state.given++;
+  const unsigned char* entry = state.colour_table + state.entry_size * state.given++;
   colour = blue_first ? rgb{entry[2], entry[1], entry[0]} : rgb{entry[0], entry[1], entry[2]};
   return step::colour;
 }
@@ -78,60 +70,119 @@ step invalid_at_byte(reader_state& state, std::uint64_t offset, const char* what
   return step::invalid;
 }
 
-bool next_line(reader_state& state, std::size_t& length) {
+namespace {
+
+void keep_in_line(reader_state& state, const unsigned char* bytes, std::size_t size) {
+  const std::size_t room = sizeof state.line_text - state.line_length;
+  const std::size_t kept = size < room ? size : room;
+  std::memcpy(state.line_text + state.line_length, bytes, kept);
+  state.line_length += kept;
+  state.line_cut = state.line_cut || kept < size;
+}
+
+// UTF-16 one code unit at a time: text files of this kind are small.
+bool next_utf16_line(reader_state& state) {
+  const bool little = state.encoding == text_encoding::utf16_little;
+  bool any = false;
+  for (;;) {
+    const int first = next_byte(state.input);
+    const int second = first < 0 ? -1 : next_byte(state.input);
+    if (second < 0) {
+      return any;  // a lone last byte is no character
+    }
+    const unsigned unit =
+        little ? unsigned(first) | unsigned(second) << 8 : unsigned(first) << 8 | unsigned(second);
+    const bool after_carriage_return = state.after_carriage_return;
+    state.after_carriage_return = false;
+    if ((unit == 0xFEFF && offset_of_next_byte(state.input) == 2) ||
+        (unit == '\n' && after_carriage_return)) {
+      continue;
+    }
+    any = true;
+    if (unit == '\n' || unit == '\r') {
+      state.after_carriage_return = unit == '\r';
+      return true;
+    }
+    const unsigned char byte = unit < 0x80 ? static_cast<unsigned char>(unit) : 0x80;
+    keep_in_line(state, &byte, 1);
+  }
+}
+
+}  // namespace
+
+bool next_line(reader_state& state) {
+  ++state.line;
+  state.line_length = 0;
+  state.line_cut = false;
+  if (state.encoding != text_encoding::utf8) {
+    return next_utf16_line(state);
+  }
   byte_source& input = state.input;
-  length = 0;
   if (input.position == input.filled && !refill(input)) {
     return false;
   }
-  ++state.line;
-  state.line_cut = false;
-  // A UTF-8 byte order mark before the first line is no part of it.
   if (input.offset == 0 && input.position == 0 &&
       starts_with(input.buffer, input.filled, "\xEF\xBB\xBF")) {
     input.position = 3;
   }
+  if (state.after_carriage_return) {
+    state.after_carriage_return = false;
+    // The LF of a CR LF pair ends no line of its own.
+    if (input.position < input.filled && input.buffer[input.position] == '\n') {
+      ++input.position;
+    }
+    if (input.position == input.filled && !refill(input)) {
+      return false;
+    }
+  }
   for (;;) {
     const unsigned char* start = input.buffer + input.position;
     const std::size_t available = input.filled - input.position;
-    const void* found = std::memchr(start, '\n', available);
-    const std::size_t part =
-        found != nullptr
-            ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - start)
-            : available;
-    const std::size_t kept =
-        part < sizeof state.table - length ? part : sizeof state.table - length;
-    std::memcpy(state.table + length, start, kept);
-    length += kept;
-    state.line_cut = state.line_cut || kept < part;
+    std::size_t part = 0;
+    while (part < available && start[part] != '\n' && start[part] != '\r') {
+      ++part;
+    }
+    keep_in_line(state, start, part);
     input.position += part;
-    if (found != nullptr) {
+    if (part < available) {
+      state.after_carriage_return = start[part] == '\r';
       ++input.position;
-      break;
+      return true;
     }
     if (!refill(input)) {
-      break;
+      return true;
     }
   }
-  if (length > 0 && state.table[length - 1] == '\r') {
-    --length;
+}
+
+bool next_line_with_content(reader_state& state, unsigned char comment) {
+  while (next_line(state)) {
+    const std::size_t at = skip_blanks(state, 0);
+    if (at < state.line_length && (comment == 0 || state.line_text[at] != comment)) {
+      return true;
+    }
   }
-  return true;
+  return false;
 }
 
 namespace {
 bool is_space(unsigned char c) { return c == ' ' || c == '\t'; }
 }  // namespace
 
-int read_numbers(const unsigned char* line, std::size_t length, unsigned* numbers, int most,
-                 std::size_t& rest) {
+std::size_t skip_blanks(const reader_state& state, std::size_t at) {
+  while (at < state.line_length && is_space(state.line_text[at])) {
+    ++at;
+  }
+  return at;
+}
+
+int read_numbers(const reader_state& state, unsigned* numbers, int most, std::size_t& rest) {
+  const unsigned char* line = state.line_text;
+  const std::size_t length = state.line_length;
   std::size_t at = 0;
   int count = 0;
   while (count < most) {
-    std::size_t start = at;
-    while (start < length && is_space(line[start])) {
-      ++start;
-    }
+    const std::size_t start = skip_blanks(state, at);
     std::size_t end = start;
     unsigned value = 0;
     while (end < length && line[end] >= '0' && line[end] <= '9') {
@@ -148,20 +199,8 @@ int read_numbers(const unsigned char* line, std::size_t length, unsigned* number
     numbers[count++] = value;
     at = end;
   }
-  rest = at;
-  while (rest < length && is_space(line[rest])) {
-    ++rest;
-  }
+  rest = skip_blanks(state, at);
   return count;
-}
-
-bool is_blank(const unsigned char* line, std::size_t length) {
-  for (std::size_t i = 0; i < length; ++i) {
-    if (!is_space(line[i])) {
-      return false;
-    }
-  }
-  return true;
 }
 
 int hex_digit(unsigned char c) {

@@ -265,7 +265,7 @@ TEST(ConvertPalette, HonoursAdobeColourTableTrailerOnlyWhereValid) {
     std::copy(trailer, trailer + std::min<std::size_t>(4, c.length - 768), input.begin() + 768);
     const Bytes expected = expected_words(
         Bytes(input.begin(), input.begin() + 3 * static_cast<std::ptrdiff_t>(c.words)));
-    for (const std::size_t head_size : {std::size_t{0}, vexlo::format_signature_size}) {
+    for (const std::size_t head_size : {std::size_t{0}, std::size_t{15}}) {
       EXPECT_EQ(convert(input, head_size), expected)
           << c.length << " bytes, count " << c.count << ", index " << c.transparent;
     }

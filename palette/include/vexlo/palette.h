@@ -38,15 +38,15 @@ void convert_palette(std::FILE* input, std::FILE* output);
 void convert_palette(const unsigned char* head, std::size_t head_size, std::FILE* input,
                      std::FILE* output);
 
-// How many leading bytes the format checks below look at.
-inline constexpr std::size_t format_signature_size = 15;
+// How many leading bytes the format checks below look at, at the most.
+inline constexpr std::size_t format_signature_size = 4096;
 
-// Names the format of a file that is not a Kelvo palette but is often taken
-// for one, from its first bytes: "JASC-PAL", "RIFF", "GIMP" (palettes; the
-// text ones also after a UTF-8 byte order mark), "PNG", "GIF" (images) or
-// "ASE" (Adobe swatch exchange); nullptr when they carry none of those
-// signatures. A Kelvo palette starting with the same bytes would need those
-// exact colours first.
+// Names the format of a file that vexlo reads or refuses by its signature,
+// from its first bytes (`head_size` under format_signature_size means they
+// are the whole file): "JASC-PAL", "GIMP", "RIFF", "paint.net", "hex list",
+// "PNG", "GIF", "BMP" (palettes and images that vexlo reads), or a file it
+// refuses: "ASE", "JPEG", "ZIP", "PDF", ...; nullptr for none of those,
+// which is what a Kelvo palette and plain text are.
 const char* other_palette_format(const unsigned char* head, std::size_t head_size);
 
 // The same file as a message names it: "a JASC-PAL palette", "a PNG image",
@@ -55,9 +55,11 @@ const char* other_format_description(const unsigned char* head, std::size_t head
 
 // Palettes of every format that paint programs write, recognised by their
 // content: JASC-PAL, GIMP, RIFF and paint.net palettes, hex lists, and the
-// palettes of indexed PNG, GIF and BMP images. Whatever none of them
-// recognises is a Kelvo palette, converted as convert_palette does. Each
-// colour gives one word by the colour rule, in the file's order.
+// palettes of indexed PNG, GIF and BMP images. Files of other kinds that are
+// plainly no palette (other images, archives, programs, documents, text in
+// no palette format) are refused. Whatever else there is is a Kelvo palette,
+// converted as convert_palette does. Each colour gives one word by the
+// colour rule, in the file's order.
 
 enum class palette_result { converted, refused, read_failed, write_failed };
 

@@ -1,13 +1,13 @@
 // RIFF palettes (.pal) of Windows: a "RIFF" form of type "PAL " whose "data"
 // chunk holds a version (0x0300), a count, then red, green, blue and flags
 // per colour. Other chunks are skipped.
-#include "palette_reader.h"
+#include "../palette_reader.h"
 
 namespace vexlo::detail {
 namespace {
 
-bool recognise(const unsigned char* head, std::size_t size, bool /*whole_input*/) {
-  return starts_with(head, size, "RIFF") && size >= 12 && starts_with(head + 8, 4, "PAL ");
+bool recognise(const format_head& head) {
+  return starts_with(head.bytes, head.size, "RIFF") && has_at(head.bytes, head.size, 8, "PAL ");
 }
 
 step find_data_chunk(reader_state& state) {
@@ -23,6 +23,7 @@ step find_data_chunk(reader_state& state) {
     }
     const std::uint32_t size = little_endian(chunk + 4, 4);
     if (!starts_with(chunk, 4, "data")) {
+      // Chunks of odd size are padded to an even one.
       if (!skip_bytes(state.input, std::uint64_t{size} + (size & 1u))) {
         return invalid_at_byte(state, offset_of_next_byte(state.input), "the file ends in a chunk");
       }
@@ -39,15 +40,11 @@ step find_data_chunk(reader_state& state) {
     if (size != 4 + 4 * std::uint64_t{state.expected}) {
       return invalid_at_byte(state, chunk_offset + 10, "the count disagrees with the chunk size");
     }
-    state.started = true;
-    return step::colour;
+    return step::ready;
   }
 }
 
 step next_colour(reader_state& state, rgb& colour) {
-  if (!state.started && find_data_chunk(state) == step::invalid) {
-    return step::invalid;
-  }
   if (state.given == state.expected) {
     read_to_end(state.input);
     return step::end;
@@ -65,6 +62,7 @@ step next_colour(reader_state& state, rgb& colour) {
 
 }  // namespace
 
-const palette_format riff_format = {"a RIFF palette", "RIFF palette", recognise, next_colour};
+extern const palette_format riff_format = {
+    "RIFF", "a RIFF palette", "RIFF palette", recognise, find_data_chunk, next_colour, nullptr};
 
 }  // namespace vexlo::detail
