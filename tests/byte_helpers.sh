@@ -19,14 +19,16 @@ png_chunk() {
     awk '{ print $4 $3 $2 $1 }')
   bytes "$(printf '%08x' $((${#data} / 2)))" && printf '%s' "$type" && bytes "$data" "$crc"
 }
-# A BMP file header and an info header of SIZE bytes for a 1 x 1 image.
+# A BMP file header and an info header of SIZE bytes for a 1 x 1 image, of
+# one plane unless PLANES says otherwise.
 bmp_headers() {
-  local size=$1 bits=$2 used=$3
+  local size=$1 bits=$2 used=$3 planes
+  planes=$(le32 "${4:-1}" | head -c 4)
   bytes 424d 00000000 00000000 00000000 "$(le32 "$size")"
   if ((size == 12)); then
-    bytes 0100 0100 0100 "$(le32 "$bits" | head -c 4)"
+    bytes 0100 0100 "$planes" "$(le32 "$bits" | head -c 4)"
   else
-    bytes 01000000 01000000 0100 "$(le32 "$bits" | head -c 4)" 00000000 00000000 00000000 00000000 \
+    bytes 01000000 01000000 "$planes" "$(le32 "$bits" | head -c 4)" 00000000 00000000 00000000 00000000 \
       "$(le32 "$used")" 00000000
     head -c $((size - 40)) /dev/zero
   fi
@@ -46,4 +48,12 @@ kelvo_as_png() {
   png_chunk PLTE "$(od -An -v -tx1 | tr -d ' \n')"
   png_chunk IDAT 7801010200fdff0000000200 01
   png_chunk IEND
+}
+
+# Writes TEXT (a printf format) as UTF-16 of byte order ORDER (LE or BE)
+# after its byte order mark, as Notepad saves "Unicode" text.
+utf16() {
+  if [[ $1 == LE ]]; then printf '\xff\xfe'; else printf '\xfe\xff'; fi
+  # shellcheck disable=SC2059
+  printf "$2" | iconv -f UTF-8 -t "UTF-16$1"
 }

@@ -267,14 +267,18 @@ trim() {
 }
 
 # Each line of formats.table: an input, and the status, message and words
-# it gives; the output stays untouched where it is refused.
+# it gives; the output stays untouched where it is refused. Then the same
+# bytes named as the output of another run, as after swapped operands: a
+# palette or image is kept, anything else replaced.
 case_converts_each_format_as_its_table_says() {
-  local table=$script_dir/formats.table line=0 input status_wanted message words
+  local table=$script_dir/formats.table line=0 input status_wanted message words as_output
+  write_hex black.pal 000000
   while IFS= read -r row; do
     line=$((line + 1))
     [[ $row == '#'* || -z $row ]] && continue
-    IFS='|' read -r input status_wanted message words <<<"$row"
+    IFS='|' read -r input status_wanted message words as_output <<<"$row"
     input=$(trim "$input") status_wanted=$(trim "$status_wanted") message=$(trim "$message")
+    as_output=$(trim "$as_output")
     eval "$input" >in.pal || { fail "formats.table:$line: the input cannot be made"; continue; }
     printf 'keep me' >out.gba
     run in.pal out.gba
@@ -282,10 +286,20 @@ case_converts_each_format_as_its_table_says() {
     expect_status "$status_wanted"
     if [[ $message == - ]]; then
       expect_stdout ""
-      expect_bytes out.gba "$words"
+      expect_bytes out.gba "$(eval "echo $words")"
     else
       expect_stdout "${banner}vexlo.exe - error: in.pal $message"$'\n'
       expect_bytes out.gba "$(printf 'keep me' | od -An -tx1)"
+    fi
+    cp in.pal kept.pal
+    run black.pal in.pal
+    if [[ $as_output == - ]]; then
+      expect_status 0
+      expect_bytes in.pal 0000
+    else
+      expect_status 255
+      expect_stdout "${banner}vexlo.exe - error: in.pal is $as_output; vexlo does not overwrite it"$'\n'
+      cmp -s in.pal kept.pal || fail "in.pal was changed"
     fi
     ((failures == failures_before)) || echo "  in formats.table:$line: $input"
   done <"$table"

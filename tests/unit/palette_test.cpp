@@ -31,10 +31,12 @@
 namespace {
 std::atomic<int> large_mallocs_to_refuse{0};
 std::atomic<int> large_mallocs_refused{0};
+std::atomic<std::size_t> bytes_allocated{0};
 }  // namespace
 
 extern "C" void* __real_malloc(std::size_t size);   // NOLINT(bugprone-reserved-identifier)
 extern "C" void* __wrap_malloc(std::size_t size) {  // NOLINT(bugprone-reserved-identifier)
+  bytes_allocated += size;
   if (size >= std::size_t{64} * 1024 && large_mallocs_to_refuse.load() > 0) {
     --large_mallocs_to_refuse;
     ++large_mallocs_refused;
@@ -235,6 +237,11 @@ TEST(PaletteFormat, NamesOnlyExactSignaturesOfOtherFormats) {
       {"GIF89A", 6, nullptr},
       {"ASEF\0\1\0\0\0\0\0\x02", 12, "ASE"},
       {"ASEF\0\2\0\0", 8, nullptr},
+      {"BM\0\0\0\0\0\0\0\0\0\0\0\0\x28\0\0\0", 18, "BMP"},
+      {"BM\0\0\0\0\0\0\0\0\0\0\0\0\x29\0\0\0", 18, nullptr},
+      {"\xFF\xFE\x23\0\x30\0\x31\0\x32\0\x33\0\x34\0\x35\0\x36\0", 16, "hex list"},
+      {"\xFF\xD8\xFF", 3, "JPEG"},
+      {"hello world\n", 12, nullptr},
       {"", 0, nullptr},
   };
   for (const auto& c : cases) {
@@ -374,14 +381,24 @@ TEST(ConvertPalette, StopsReadingOnceAWriteHasFailed) {
 namespace {
 
 // Converts `input` by its recognised format; `words` holds the output even
-// when the run was refused part way.
-vexlo::palette_result convert_any(const std::string& input, Bytes& words, std::string& refusal) {
+// when the run was refused part way, `allocated` the heap bytes the
+// conversion asked for (0 where they cannot be counted).
+vexlo::palette_result convert_any(const std::string& input, Bytes& words, std::string& refusal,
+                                  std::size_t& allocated) {
   Stream in;
   Stream out;
   open_holding(Bytes(input.begin(), input.end()), in);
   open_scratch(out);
   vexlo::palette_refusal why{};
+#ifdef VEXLO_TEST_WRAPS_MALLOC
+  const std::size_t before = bytes_allocated.load();
+#endif
   const vexlo::palette_result result = vexlo::convert_any_palette(in.get(), out.get(), why);
+#ifdef VEXLO_TEST_WRAPS_MALLOC
+  allocated = bytes_allocated.load() - before;
+#else
+  allocated = 0;
+#endif
   words = read_all(out.get());
   refusal = result == vexlo::palette_result::refused ? why.text : "";
   EXPECT_EQ(std::fgetc(in.get()), EOF) << "the input was not read to its end";
@@ -397,8 +414,18 @@ std::string jasc_pal(std::size_t count, std::size_t lines, const char* line) {
 }
 
 // What the command's end-to-end table cannot show: palettes longer than the
-// colours read before the output opens, and lines longer than a line buffer.
+// colours read before the output opens or than the first read, and lines
+// longer than a line buffer, each in the heap a 1-colour palette takes.
 TEST(ConvertAnyPalette, StreamsLongPalettesAndLinesInFixedMemory) {
+  std::string hex_list;
+  for (int i = 0; i < 9362; ++i) {
+    hex_list += "081018\n";
+  }
+  hex_list += "\n\n";  // 65536 bytes, the first read, exactly
+  Bytes one_word;
+  std::string no_refusal;
+  std::size_t heap_for_one = 0;
+  convert_any(jasc_pal(1, 1, "8 16 24\r\n"), one_word, no_refusal, heap_for_one);
   const std::string long_name(200000, 'x');
   const struct {
     std::string input;
@@ -415,11 +442,15 @@ TEST(ConvertAnyPalette, StreamsLongPalettesAndLinesInFixedMemory) {
       {"JASC-PAL\n0100\n1\n8 16 24" + std::string(5000, ' ') + "9 9\n",
        vexlo::palette_result::refused, 0,
        "is not a valid JASC-PAL palette: line 4: not three or four numbers"},
+      {hex_list, vexlo::palette_result::converted, 9362, ""},
+      {hex_list + "#081018\r\n", vexlo::palette_result::converted, 9363, ""},
   };
   for (const auto& c : cases) {
     Bytes words;
     std::string refusal;
-    EXPECT_EQ(convert_any(c.input, words, refusal), c.result) << c.input.substr(0, 40);
+    std::size_t heap = 0;
+    EXPECT_EQ(convert_any(c.input, words, refusal, heap), c.result) << c.input.substr(0, 40);
+    EXPECT_EQ(heap, heap_for_one) << c.input.substr(0, 40);
     EXPECT_EQ(words.size(), 2 * c.words) << c.input.substr(0, 40);
     EXPECT_EQ(refusal, c.refusal);
     for (std::size_t i = 0; i + 1 < words.size(); i += 2) {
@@ -434,7 +465,8 @@ TEST(ConvertAnyPalette, ConvertsUnrecognisedBytesAsKelvoPalette) {
     const Bytes input = pattern(length);
     Bytes words;
     std::string refusal;
-    EXPECT_EQ(convert_any(std::string(input.begin(), input.end()), words, refusal),
+    std::size_t heap = 0;
+    EXPECT_EQ(convert_any(std::string(input.begin(), input.end()), words, refusal, heap),
               vexlo::palette_result::converted);
     EXPECT_EQ(words, convert(input)) << length;
   }
