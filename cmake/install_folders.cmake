@@ -5,13 +5,13 @@
 # DESTDIR is recorded on a line of its own.
 cmake_policy(VERSION 3.25)
 
-# CMake's install manifest separates paths with ';' and lines with newlines:
-# a prefix holding either cannot be listed, so it is refused before anything
-# is installed.
+# CMake's install manifest separates paths with ';' and lines with newlines,
+# and CMake fails half way through an install into a path with a backslash:
+# a prefix holding any of them is refused before anything is installed.
 function(vexlo_refuse_unlistable_prefix)
-  if("$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}" MATCHES "[;\n\r]")
-    message(FATAL_ERROR "cannot install into a path with a ';' or a line end (its install "
-      "manifest would split it): $ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+  if("$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}" MATCHES "[;\n\r\\]")
+    message(FATAL_ERROR "cannot install into a path with a ';', a backslash or a line end: "
+      "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
   endif()
 endfunction()
 
@@ -55,7 +55,9 @@ macro(vexlo_list_new_folders)
       list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${folder}")
     endif()
   endforeach()
+  # Absolute, so that an uninstall from another folder finds it.
   if(NOT "$ENV{DESTDIR}" STREQUAL "")
-    list(APPEND CMAKE_INSTALL_MANIFEST_FILES "DESTDIR=$ENV{DESTDIR}")
+    file(REAL_PATH "$ENV{DESTDIR}" destdir)
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES "DESTDIR=${destdir}")
   endif()
 endmacro()

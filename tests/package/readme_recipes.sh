@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds the README's recipes, taken from its own text, against an installed
 # vexlo: the Make rules, the library program and native CMake recipe, the
-# devkitPro install (from the sources, into build/release), and
+# devkitPro install (from a copy of the sources), and
 # (with arm-none-eabi-gcc) the GBA CMake recipe with its .incbin block, the
 # CMake ones with each generator here. Each converts title.pal, then again
 # once title.pal has changed, and has work again once vexlo has changed.
 #   readme_recipes.sh README PREFIX SCRATCH EXAMPLES   (CXX, CXXFLAGS: the compiler)
+# Nothing is written outside SCRATCH but the PREFIX's installed command,
+# which it touches.
 set -euo pipefail
 readme=$1 prefix=$2 scratch=$3 examples=$4
 export PATH="$prefix/bin:$PATH"
@@ -75,12 +77,15 @@ gba_words() {
   arm-none-eabi-objcopy -O binary -j .rodata palettes.o words.gbapal
 }
 
-# The devkitPro recipe, run from the sources: it stops before anything when
-# DEVKITPRO is not set, and installs the command under its tools folder.
+# The devkitPro recipe, run in a copy of the sources (it builds into
+# build/release there): it stops before anything when DEVKITPRO is not set,
+# and installs the command under its tools folder.
 mapfile -t devkitpro < <(awk '/^With devkitPro/ { found = 1 } found && /^    [^ ]/ { sub(/^    /, ""); print }
   found && /^#/ { exit }' "$readme")
 ((${#devkitpro[@]} == 3)) || { echo "the devkitPro recipe is not three lines"; exit 1; }
-sources=$(dirname "$readme")
+sources=$scratch/sources
+mkdir "$sources"
+tar -C "$(dirname "$readme")" --exclude=./build --exclude=./.git -cf - . | tar -C "$sources" -xf -
 if (cd "$sources" && env -u DEVKITPRO bash -c "${devkitpro[0]}" 2>/dev/null); then
   echo "the devkitPro recipe went on without DEVKITPRO"
   exit 1
