@@ -447,8 +447,42 @@ case_device_holding_input_is_refused() {
   user=nobody run_limited mnt/in.pal writer
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error: writer is both input and output"$'\n'
+  # A file in the file system is written to its storage: the image and the
+  # devices it is read through. Another file there is no such thing.
+  for name in fs.img "$loop"; do
+    run "$name" mnt/out.gbapal
+    expect_status 255
+    expect_stdout "${banner}vexlo.exe - error: mnt/out.gbapal is both input and output"$'\n'
+  done
+  run mnt/in.pal mnt/out.gbapal
+  expect_status 0
+  expect_bytes mnt/out.gbapal 210c ff7f
   sync
   expect_bytes mnt/in.pal 0d0a1a ffffff
+}
+
+# A loop device whose backing file is deleted, still open and named through
+# /proc: the device says which file it is, where its name no longer does.
+case_deleted_backing_file_is_refused() {
+  linux_only
+  command -v losetup >/dev/null || skip "needs losetup (apt-get install mount)"
+  write_hex disk.img 0d0a1a ffffff 00
+  truncate -s 4096 disk.img
+  local loop
+  loop=$(losetup --find --show disk.img 2>/dev/null) || skip "cannot set up a loop device (needs root)"
+  exec 7<disk.img
+  rm disk.img
+  local pairs=("/proc/$$/fd/7" "$loop" "$loop" "/proc/$$/fd/7") i
+  for ((i = 0; i < ${#pairs[@]}; i += 2)); do
+    run "${pairs[i]}" "${pairs[i + 1]}"
+    expect_status 255
+    expect_stdout "${banner}vexlo.exe - error: ${pairs[i + 1]} is both input and output"$'\n'
+  done
+  local kept
+  kept=$(head -c 7 "/proc/$$/fd/7" | od -An -tx1 | tr -d ' \n')
+  exec 7<&-
+  losetup -d "$loop"
+  [[ $kept == 0d0a1affffff00 ]] || fail "the deleted image holds $kept after the runs"
 }
 
 # A hard link made in place of the output while the input is being read:
@@ -602,6 +636,28 @@ case_failed_write_removes_partial_output() {
   exec 5>&-
   expect_write_error /dev/fd/5
   expect_bytes 'tmp.gbapal (deleted)' "$(printf 'keep me' | od -An -tx1)"
+}
+
+# A file moved onto the output's name while a failed run removes its own
+# (the removal held up by strace) is kept, whatever the run removes.
+case_file_moved_onto_failed_output_is_kept() {
+  linux_only
+  ((${#emulator[@]} == 0)) && command -v strace >/dev/null || skip "needs strace and a native build"
+  head -c 30000 /dev/zero >in.pal
+  printf 'precious' >precious.pal
+  (sleep 1 && mv precious.pal out.pal) &
+  local removals=unlink,unlinkat,rename,renameat,renameat2
+  (
+    ulimit -f 8
+    ASAN_OPTIONS=detect_leaks=0 strace -qq -o /dev/null -e trace=$removals \
+      -e inject=$removals:delay_enter=2000000:when=1 "$vexlo" in.pal out.pal >../stdout 2>../stderr
+    echo $? >../status
+  )
+  wait
+  status=$(<../status)
+  expect_write_error out.pal
+  expect_bytes out.pal "$(printf 'precious' | od -An -tx1)"
+  expect_only_files in.pal out.pal
 }
 
 # Where the name cannot be removed, the file written stays, empty and dated
