@@ -97,8 +97,8 @@ std::FILE* open_input(const char* path) {
 // With DELETE access a failed run removes the very file it wrote. A reader
 // holding the file without sharing deletion refuses that access; the
 // output is then opened without it, and can only be emptied. Either way it
-// is opened without truncation, and emptied only once it is known not to be
-// the input: devices and pipes hold nothing that truncation destroys.
+// is opened without truncation: empty_output empties it once it is known
+// not to be the input.
 std::FILE* open_output(const char* path, std::FILE* input, bool& same_as_input) {
   same_as_input = false;
   const std::wstring name = wide_path(path);
@@ -122,14 +122,8 @@ std::FILE* open_output(const char* path, std::FILE* input, bool& same_as_input) 
     }
     return nullptr;
   }
-  LARGE_INTEGER start = {};
   if (input_on_disk && same_identity(input_handle, file)) {
     same_as_input = true;
-    CloseHandle(file);
-    return nullptr;
-  }
-  if (GetFileType(file) == FILE_TYPE_DISK &&
-      (SetFilePointerEx(file, start, nullptr, FILE_BEGIN) == 0 || SetEndOfFile(file) == 0)) {
     CloseHandle(file);
     return nullptr;
   }
@@ -146,6 +140,38 @@ std::FILE* open_output(const char* path, std::FILE* input, bool& same_as_input) 
   }
   (void)std::setvbuf(output, nullptr, _IONBF, 0);
   return output;
+}
+
+std::size_t read_output_start(std::FILE* output, const char* path, unsigned char* bytes,
+                              std::size_t size) {
+  const HANDLE file = handle_of(output);
+  LARGE_INTEGER length = {};
+  if (GetFileType(file) != FILE_TYPE_DISK || GetFileSizeEx(file, &length) == 0 ||
+      length.QuadPart == 0) {
+    return 0;
+  }
+  // The output was opened for writing alone: open it again to read, and
+  // read only if it is still the same file.
+  const HANDLE reader = CreateFileW(wide_path(path).c_str(), GENERIC_READ, share_all, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (reader == INVALID_HANDLE_VALUE) {
+    return 0;
+  }
+  DWORD got = 0;
+  const DWORD most = size < 65536 ? static_cast<DWORD>(size) : 65536;
+  if (!same_identity(reader, file) || ReadFile(reader, bytes, most, &got, nullptr) == 0) {
+    got = 0;
+  }
+  CloseHandle(reader);
+  return got;
+}
+
+// Devices and pipes hold nothing that emptying would destroy.
+bool empty_output(std::FILE* output) {
+  const HANDLE file = handle_of(output);
+  LARGE_INTEGER start = {};
+  return GetFileType(file) != FILE_TYPE_DISK ||
+         (SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(file) != 0);
 }
 
 bool close_output(std::FILE* output, const char* /*path*/, bool discard) {
