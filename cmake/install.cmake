@@ -39,13 +39,15 @@ function(install_gzipped source destination component)
 endfunction()
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/gzipped/runtime ${CMAKE_CURRENT_BINARY_DIR}/gzipped/development)
 if(WIN32)
-  # Windows has no man: the zip carries the same page as plain UTF-8 text,
-  # formatted without terminal escapes (and so the same bytes every build).
+  # Windows has no man: the zip carries the same page as plain ASCII text
+  # with CR LF line ends, formatted without terminal escapes (and so the
+  # same bytes every build). groff-base's groff is enough.
   find_program(GROFF_PROGRAM groff REQUIRED)
   set(manual_text ${CMAKE_CURRENT_BINARY_DIR}/vexlo.txt)
   add_custom_command(OUTPUT ${manual_text}
-    COMMAND ${GROFF_PROGRAM} -mdoc -Tutf8 -P-cbou ${man_page} > ${manual_text}
-    DEPENDS ${man_page}
+    COMMAND ${GROFF_PROGRAM} -mdoc -Tascii -P-cbou ${man_page} > ${manual_text}
+    COMMAND ${CMAKE_COMMAND} -DFILE=${manual_text} -P ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
+    DEPENDS ${man_page} ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
     VERBATIM)
   add_custom_target(manual-text ALL DEPENDS ${manual_text})
   install(FILES ${manual_text} DESTINATION . COMPONENT runtime)
