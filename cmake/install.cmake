@@ -135,19 +135,23 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME vexlo-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENTS_ALL runtime development)
 set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS runtime)
-set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "Kelvo to GBA palette converter for game builds
-vexlo reads a Kelvo palette, a headerless run of 8-bit red, green and blue
-triplets, and writes a GBA palette: one 16-bit little-endian colour word in
-the Game Boy Advance's 5-5-5 layout per entry, ready for palette memory.
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "palette to GBA palette converter for game builds
+vexlo reads a palette, recognised by its content: JASC-PAL, GIMP, RIFF and
+paint.net palettes, hex lists, the palettes of indexed PNG, GIF and BMP
+images, and Kelvo palettes (headerless runs of 8-bit red, green and blue
+triplets). It writes a GBA palette: one 16-bit little-endian colour word in
+the Game Boy Advance's 5-5-5 layout per colour, ready for palette memory.
 .
-It is meant for game builds: it never overwrites its own input, reports
+It is meant for game builds: it never overwrites its input or another
+palette or image, refuses files that are plainly no palette, reports
 every failed read or write with exit status 255, and removes a partly
 written output so that a build cannot take it for a finished palette.")
-set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "Kelvo to GBA palette conversion library for C++
+set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "palette to GBA palette conversion library for C++
 This package holds the static library behind the vexlo command, its C++
 header vexlo/palette.h and a CMake package. It offers the colour rule as a
-constexpr function and a stream conversion over C stdio streams that runs in
-constant memory, on threads with small stacks too.
+constexpr function, and the recognition and conversion of every palette
+format vexlo reads over C stdio streams, in constant memory, on threads
+with small stacks too.
 .
 The CMake package also exports the vexlo command as the imported target
 vexlo::vexlo, for converting palettes at build time.")
