@@ -71,12 +71,39 @@ bool same_place(const place& a, const place& b) {
 
 enum class fact { found, absent, unknown };
 
+// Appends `text`, then returns the end; printf costs more than the rest of
+// a small run's own work.
+char* append(char* at, const char* text) {
+  while (*text != '\0') {
+    *at++ = *text++;
+  }
+  *at = '\0';
+  return at;
+}
+char* append_number(char* at, unsigned long long number) {
+  char digits[24];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number > 0);
+  while (count > 0) {
+    *at++ = digits[--count];
+  }
+  *at = '\0';
+  return at;
+}
+// "PREFIX MAJOR:MINOR", as /sys and /dev name block devices.
+char* device_path(char* at, const char* prefix, dev_t device) {
+  at = append_number(append(at, prefix), major(device));
+  return append_number(append(at, ":"), minor(device));
+}
+
 // Reads one line of what Linux says of a block device under /sys/dev/block,
 // where any user may read it, without opening the device.
 fact read_block_device_fact(dev_t device, const char* name, char* text, std::size_t size) {
   char path[96];
-  (void)std::snprintf(path, sizeof path, "/sys/dev/block/%u:%u/%s", major(device), minor(device),
-                      name);
+  append(append(device_path(path, "/sys/dev/block/", device), "/"), name);
   const int descriptor = open(path, O_RDONLY | O_CLOEXEC);
   if (descriptor < 0) {
     return errno == ENOENT || errno == ENOTDIR ? fact::absent : fact::unknown;
@@ -146,7 +173,7 @@ backing loop_backing_file(dev_t disk, int opened, struct stat& file) {
   int descriptor = opened;
   if (descriptor < 0) {
     char node[64];
-    (void)std::snprintf(node, sizeof node, "/dev/block/%u:%u", major(disk), minor(disk));
+    device_path(node, "/dev/block/", disk);
     descriptor = open(node, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   }
   const bool reported = descriptor >= 0 && ioctl(descriptor, LOOP_GET_STATUS64, &status) == 0;
@@ -238,7 +265,13 @@ bool reaches_input(const input_places& input, int descriptor, const struct stat&
     add_behind(written, output.st_rdev, descriptor, false, 0);
   } else if (S_ISREG(output.st_mode) || S_ISFIFO(output.st_mode)) {
     add(written, file_place(output));
-    add_behind(storage, output.st_dev, -1, false, 0);
+    // No file holds the file system it is in: only another file system's
+    // storage may be the input.
+    const place& first = input.itself.items[0];
+    if (!(input.itself.count == 1 && first.kind == place_kind::file &&
+          first.device == output.st_dev)) {
+      add_behind(storage, output.st_dev, -1, false, 0);
+    }
   }
   return overlap(written, input.read) || overlap(storage, input.itself);
 }
@@ -350,7 +383,7 @@ std::size_t read_output_start(std::FILE* output, const char* path, unsigned char
   // The output was opened for writing alone: open the same file again to
   // read, by its descriptor where Linux allows, else by its name.
   char own[64];
-  (void)std::snprintf(own, sizeof own, "/proc/self/fd/%d", fileno(output));
+  append_number(append(own, "/proc/self/fd/"), static_cast<unsigned>(fileno(output)));
   int reader = open(own, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (reader < 0) {
     reader = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);

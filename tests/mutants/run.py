@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""Mutation run: puts one single-line fault at a time into the sources, in a
+copy of the tree, builds it and runs the fast tests; a fault that no test
+notices survives. Prints the kill rate and every survivor.
+
+    python3 tests/mutants/run.py [--only FILE_SUBSTRING] [--limit N] [FILE...]
+
+The faults are those a regular-expression mutator such as universalmutator
+makes in C++: a comparison, logic or arithmetic operator swapped, a
+constant off by one, a negation dropped, a statement deleted. Mutants that
+do not compile are not counted; those listed in equivalent.txt (the same
+behaviour as the original, so no test can tell) are set aside.
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+DEFAULT_FILES = ["palette/src/*.cpp", "palette/src/readers/*.cpp", "app/files_posix.cpp"]
+# The tests that run in seconds, those that find most faults first.
+FAST_TESTS = ["-E", "^(gba|package|docs)\\."]
+
+SWAPS = [(" == ", " != "), (" != ", " == "), (" < ", " <= "), (" <= ", " < "),
+         (" > ", " >= "), (" >= ", " > "), (" && ", " || "), (" || ", " && "),
+         (" + ", " - "), (" - ", " + "), (" << ", " >> "), (" >> ", " << "),
+         (" & ", " | "), (" | ", " & "), ("true", "false"), ("false", "true")]
+NUMBER = re.compile(r"(?<![\w.])(0x[0-9A-Fa-f]+|\d+)(u|ul|ull)?(?![\w.])")
+NEGATION = re.compile(r"!(?!=)")
+STATEMENT = re.compile(r"^\s*(\+\+|--)?[A-Za-z_][\w.\[\]>:-]*\s*(\+\+|--|[-+|&]?=[^=]|\().*;\s*$")
+SKIPPED_LINE = re.compile(r"^\s*(//|#|static_assert|namespace|}|using)")
+
+
+def code_spans(line):
+    """Where the line holds code: not in a string, a character or a comment."""
+    spans, start, quote, i = [], 0, None, 0
+    while i < len(line):
+        c = line[i]
+        if quote:
+            if c == "\\":
+                i += 1
+            elif c == quote:
+                quote, start = None, i + 1
+        elif c in "\"'":
+            spans.append((start, i))
+            quote = c
+        elif line.startswith("//", i):
+            spans.append((start, i))
+            return spans
+        i += 1
+    if not quote:
+        spans.append((start, len(line)))
+    return spans
+
+
+def in_code(spans, begin, end):
+    return any(a <= begin and end <= b for a, b in spans)
+
+
+def mutants_of_line(line):
+    if SKIPPED_LINE.match(line) or not line.strip():
+        return []
+    spans = code_spans(line)
+    found = []
+    for old, new in SWAPS:
+        for match in re.finditer(re.escape(old) if old[0] == " " else r"\b%s\b" % old, line):
+            if in_code(spans, match.start(), match.end()):
+                found.append(line[:match.start()] + new + line[match.end():])
+    for match in NUMBER.finditer(line):
+        if not in_code(spans, match.start(), match.end()) or "[" in line[:match.start()][-1:]:
+            continue
+        text = match.group(1)
+        value = int(text, 16) if text.startswith("0x") else int(text)
+        for changed in (value + 1, value - 1):
+            if changed >= 0:
+                shown = hex(changed) if text.startswith("0x") else str(changed)
+                found.append(line[:match.start(1)] + shown + line[match.end(1):])
+    for match in NEGATION.finditer(line):
+        if in_code(spans, match.start(), match.end()):
+            found.append(line[:match.start()] + line[match.end():])
+    if STATEMENT.match(line) and not line.strip().startswith(("return", "const ", "std::", "unsigned", "int ", "bool ", "char ", "auto ")):
+        found.append(re.sub(r"\S.*", "{}  // deleted", line, count=1))
+    return found
+
+
+def run(command, cwd, timeout=None):
+    return subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL, timeout=timeout).returncode
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("files", nargs="*")
+    parser.add_argument("--only", default="")
+    parser.add_argument("--limit", type=int, default=0)
+    args = parser.parse_args()
+    import glob
+    files = args.files or sorted(f for pattern in DEFAULT_FILES
+                                 for f in glob.glob(os.path.join(ROOT, pattern)))
+    files = [os.path.relpath(f, ROOT) for f in files if args.only in f]
+    equivalent = set()
+    listed = os.path.join(HERE, "equivalent.txt")
+    if os.path.exists(listed):
+        for entry in open(listed, encoding="utf-8"):
+            if entry.strip() and not entry.startswith("#"):
+                equivalent.add(entry.rstrip("\n"))
+
+    scratch = tempfile.mkdtemp(prefix="vexlo-mutants.")
+    tree = os.path.join(scratch, "tree")
+    tracked = subprocess.run(["git", "ls-files"], cwd=ROOT, capture_output=True, text=True,
+                             check=True).stdout.split("\n")
+    for name in filter(None, tracked):
+        os.makedirs(os.path.dirname(os.path.join(tree, name)) or tree, exist_ok=True)
+        shutil.copy2(os.path.join(ROOT, name), os.path.join(tree, name))
+    build = os.path.join(scratch, "build")
+    if run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=Release"], tree) != 0 or \
+            run(["cmake", "--build", build, "-j2"], tree) != 0:
+        sys.exit("the unmutated tree does not build")
+    started = time.time()
+    if run(["ctest", "--test-dir", build, "-j2"] + FAST_TESTS, tree) != 0:
+        sys.exit("the unmutated tree fails its tests")
+    baseline = time.time() - started
+
+    killed, survived, broken, set_aside = 0, [], 0, 0
+    for name in files:
+        path = os.path.join(tree, name)
+        original = open(path, encoding="utf-8").read().split("\n")
+        for number, line in enumerate(original, 1):
+            for mutant in mutants_of_line(line):
+                key = "%s:%d: %s" % (name, number, mutant.strip())
+                if key in equivalent:
+                    set_aside += 1
+                    continue
+                if args.limit and killed + len(survived) >= args.limit:
+                    break
+                changed = original[:]
+                changed[number - 1] = mutant
+                with open(path, "w", encoding="utf-8") as out:
+                    out.write("\n".join(changed))
+                if run(["cmake", "--build", build, "-j2"], tree) != 0:
+                    broken += 1
+                else:
+                    try:
+                        code = run(["ctest", "--test-dir", build, "-j2", "--stop-on-failure"]
+                                   + FAST_TESTS, tree, timeout=10 * baseline + 60)
+                    except subprocess.TimeoutExpired:
+                        code = 1  # a mutant that hangs is noticed
+                    if code != 0:
+                        killed += 1
+                    else:
+                        survived.append(key)
+                        print("survived: " + key, flush=True)
+                with open(path, "w", encoding="utf-8") as out:
+                    out.write("\n".join(original))
+    run(["cmake", "--build", build, "-j2"], tree)
+    shutil.rmtree(scratch, ignore_errors=True)
+    total = killed + len(survived)
+    rate = 100.0 * killed / total if total else 100.0
+    print("mutants: %d killed, %d survived, %d did not compile, %d set aside as equivalent"
+          % (killed, len(survived), broken, set_aside))
+    print("kill rate: %.1f%% (%d of %d)" % (rate, killed, total))
+
+
+if __name__ == "__main__":
+    main()
