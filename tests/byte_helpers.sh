@@ -57,3 +57,47 @@ utf16() {
   # shellcheck disable=SC2059
   printf "$2" | iconv -f UTF-8 -t "UTF-16$1"
 }
+
+le16() { printf '%02x%02x' $(($1 & 255)) $(($1 >> 8 & 255)); }
+# An Aseprite sprite of one 1 x 1 frame holding the given chunks, each
+# "TYPE DATA" in hex, TYPE as stored (1920 for 0x2019).
+aseprite() {
+  local chunks="" chunk data
+  for chunk in "$@"; do
+    data=${chunk#* } && data=${data// /}
+    chunks+=$(le32 $((6 + ${#data} / 2)))${chunk%% *}$data
+  done
+  local frame
+  frame=$(le32 $((16 + ${#chunks} / 2)))faf1$(le16 $#)64000000$(le32 $#)$chunks
+  bytes "$(le32 $((128 + ${#frame} / 2)))" e0a5 0100 0100 0100 0800 00000000 6400 \
+    0000000000000000 00 000000 0000 0101 0000000010001000 "$(printf '00%.0s' {1..84})" "$frame"
+}
+# A palette chunk (0x2019) of the given colours, each "RRGGBB".
+aseprite_palette() {
+  local entries="" colour
+  for colour in "$@"; do entries+="0000${colour}ff"; done
+  printf '1920 %s%s%s0000000000000000%s' "$(le32 $#)" "$(le32 0)" "$(le32 $(($# - 1)))" "$entries"
+}
+
+# Writes a Kelvo palette (standard input) as an Aseprite sprite, or as a
+# PCX image: 4-bit with the colours in its header for 16 or fewer, 8-bit
+# with 256 at its end otherwise.
+kelvo_as_aseprite() {
+  # shellcheck disable=SC2046
+  aseprite "$(aseprite_palette $(od -An -v -tx1 | tr -d ' \n' | fold -w 6))"
+}
+kelvo_as_pcx() {
+  local colours bits=4
+  colours=$(od -An -v -tx1 | tr -d ' \n')
+  ((${#colours} > 96)) && bits=8
+  bytes 0a0501 "$(printf '%02x' $bits)" 0000 0000 0000 0000 4800 4800
+  if ((bits == 4)); then
+    bytes "$colours" && head -c $((48 - ${#colours} / 2)) /dev/zero
+  else
+    head -c 48 /dev/zero
+  fi
+  bytes 00 01 0200 0100 0000 0000 "$(printf '00%.0s' {1..54})" 0000
+  if ((bits == 8)); then
+    bytes 0c "$colours" && head -c $((768 - ${#colours} / 2)) /dev/zero
+  fi
+}

@@ -18,8 +18,14 @@ namespace detail {
   FORMAT(png)                 \
   FORMAT(gif)                 \
   FORMAT(bmp)                 \
-  FORMAT(hex_list)            \
+  FORMAT(aseprite)            \
   FORMAT(swatch_exchange)     \
+  FORMAT(photoshop_image)     \
+  FORMAT(gimp_image)          \
+  FORMAT(iff)                 \
+  FORMAT(pcx)                 \
+  FORMAT(photoshop_swatches)  \
+  FORMAT(hex_list)            \
   FORMAT(jpeg)                \
   FORMAT(webp)                \
   FORMAT(tiff)                \
@@ -32,7 +38,8 @@ namespace detail {
   FORMAT(seven_zip)           \
   FORMAT(pdf)                 \
   FORMAT(elf)                 \
-  FORMAT(windows_program)
+  FORMAT(windows_program)     \
+  FORMAT(tga)
 
 #define VEXLO_DECLARE_FORMAT(name) extern const palette_format name##_format;
 VEXLO_FORMATS(VEXLO_DECLARE_FORMAT)

@@ -13,7 +13,6 @@ bool has(const format_head& head, std::size_t at, const char (&text)[text_size])
   return has_at(head.bytes, head.size, at, text);
 }
 
-bool swatch_exchange(const format_head& head) { return has(head, 0, "ASEF\0\1\0\0"); }
 bool jpeg(const format_head& head) { return has(head, 0, "\xFF\xD8\xFF"); }
 bool webp(const format_head& head) { return has(head, 0, "RIFF") && has(head, 8, "WEBP"); }
 bool tiff(const format_head& head) { return has(head, 0, "II*\0") || has(head, 0, "MM\0*"); }
@@ -53,9 +52,6 @@ bool windows_program(const format_head& head) {
 
 }  // namespace
 
-extern const palette_format swatch_exchange_format = {
-    "ASE",   "an Adobe swatch exchange file", "", swatch_exchange, nullptr,
-    nullptr, ", not a Kelvo palette"};
 extern const palette_format jpeg_format = {"JPEG",  "a JPEG image", "",          jpeg,
                                            nullptr, nullptr,        image_advice};
 extern const palette_format webp_format = {"WebP",  "a WebP image", "",          webp,

@@ -46,8 +46,9 @@ struct rgb {
 };
 
 // What a reader's step found: its header read (`ready`), a colour, the end
-// of the input, a fault, or an image that has no palette.
-enum class step { ready, colour, end, invalid, no_palette };
+// of the input, a fault, an image that has no palette, or a colour in a
+// colour space that vexlo does not convert (the reason names it).
+enum class step { ready, colour, end, invalid, no_palette, unsupported };
 
 // How a text file's characters are stored; UTF-16 reaches the readers as
 // bytes, one a character (those outside ASCII as 0x80).
@@ -58,13 +59,15 @@ constexpr std::size_t longest_line = 1024;
 struct reader_state {
   byte_source input;
   text_encoding encoding;
-  bool after_carriage_return;        // a LF that comes next ends no line
-  unsigned long line;                // text formats: the number of the line last read
-  unsigned long expected;            // colours the file announces
-  unsigned long given;               // colours given so far
-  unsigned numbers_per_colour;       // GIMP: 3, or 4 with an alpha
-  unsigned char colour_table[1024];  // an image's colours, entry_size bytes each
-  std::size_t entry_size;
+  bool after_carriage_return;             // a LF that comes next ends no line
+  unsigned long line;                     // text formats: the number of the line last read
+  unsigned long expected;                 // colours the file announces
+  unsigned long given;                    // colours given so far
+  std::uint64_t section_end;              // binary formats: where the chunk being read ends
+  unsigned numbers_per_colour;            // GIMP: 3, or 4 with an alpha
+  unsigned version;                       // of the format, where its readers differ by it
+  unsigned char colour_table[1024];       // an image's colours, entry_size bytes each
+  std::size_t entry_size;                 // 0: colours are read one at a time instead
   unsigned char line_text[longest_line];  // the last line read, as much as fits
   std::size_t line_length;
   bool line_cut;    // the last line was longer than line_text holds
@@ -74,6 +77,12 @@ struct reader_state {
 // Sets the reason, "line N: ..." or "byte N: ...", and returns step::invalid.
 step invalid_at_line(reader_state& state, const char* what);
 step invalid_at_byte(reader_state& state, std::uint64_t offset, const char* what);
+// Sets the reason "entry N [NAME] is SPACE" and returns step::unsupported.
+step unsupported_entry(reader_state& state, unsigned long entry, const char* name,
+                       const char* space);
+// Reads a big-endian number of `size` bytes; false if the input ended first.
+bool read_big_endian(byte_source& source, int size, std::uint32_t& value);
+bool read_little_endian(byte_source& source, int size, std::uint32_t& value);
 
 // What recognition sees of the input: its first bytes, and the same as text
 // (after a byte order mark, UTF-16 turned into bytes as the readers get it).

@@ -72,6 +72,11 @@ palette_result outcome_of_stop(const palette_source& source, palette_refusal& re
     refuse(refusal, "is ", source.format->name, " without a palette");
     return palette_result::refused;
   }
+  if (source.last == step::unsupported) {
+    refuse(refusal, "is ", source.format->name,
+           " with a colour vexlo cannot convert: ", source.state.reason);
+    return palette_result::refused;
+  }
   return palette_result::converted;
 }
 

@@ -70,6 +70,31 @@ step invalid_at_byte(reader_state& state, std::uint64_t offset, const char* what
   return step::invalid;
 }
 
+step unsupported_entry(reader_state& state, unsigned long entry, const char* name,
+                       const char* space) {
+  (void)std::snprintf(state.reason, sizeof state.reason, "entry %lu%s%s%s is %s", entry,
+                      *name != '\0' ? " \"" : "", name, *name != '\0' ? "\"" : "", space);
+  return step::unsupported;
+}
+
+bool read_big_endian(byte_source& source, int size, std::uint32_t& value) {
+  unsigned char bytes[4];
+  if (!read_bytes(source, bytes, static_cast<std::size_t>(size))) {
+    return false;
+  }
+  value = big_endian(bytes, size);
+  return true;
+}
+
+bool read_little_endian(byte_source& source, int size, std::uint32_t& value) {
+  unsigned char bytes[4];
+  if (!read_bytes(source, bytes, static_cast<std::size_t>(size))) {
+    return false;
+  }
+  value = little_endian(bytes, size);
+  return true;
+}
+
 namespace {
 
 void keep_in_line(reader_state& state, const unsigned char* bytes, std::size_t size) {

@@ -305,15 +305,15 @@ case_converts_each_format_as_its_table_says() {
   done <"$table"
 }
 
-# Adobe swatch exchange files are refused before the output is touched,
-# from a pipe too; a RIFF file of another form is a Kelvo palette like any
-# other. A palette from a pipe is read once, to its end.
-case_refuses_swatch_exchange_files() {
+# A damaged file is refused before the output is touched, from a pipe too;
+# a RIFF file of another form is a Kelvo palette like any other. A palette
+# from a pipe is read once, to its end.
+case_refuses_damaged_file_from_pipe() {
   printf 'ASEF\x00\x01\x00\x00\x00\x00\x00\x02' >swatches.ase
   printf 'keep me' >out.gba
   run swatches.ase out.gba
   expect_status 255
-  expect_stdout "${banner}vexlo.exe - error: swatches.ase is an Adobe swatch exchange file, not a Kelvo palette"$'\n'
+  expect_stdout "${banner}vexlo.exe - error: swatches.ase is not a valid Adobe swatch exchange file: byte 12: the file ends inside a block"$'\n'
   expect_bytes out.gba "$(printf 'keep me' | od -An -tx1)"
   printf 'RIFF\x10\x04\x00\x00WAVEfmt' >wave.pal
   run wave.pal wave.gba
@@ -324,7 +324,7 @@ case_refuses_swatch_exchange_files() {
   cat swatches.ase | "${emulator[@]}" "$vexlo" /dev/stdin new.gba >../stdout 2>../stderr
   status=$?
   expect_status 255
-  expect_stdout "${banner}vexlo.exe - error: /dev/stdin is an Adobe swatch exchange file, not a Kelvo palette"$'\n'
+  expect_stdout "${banner}vexlo.exe - error: /dev/stdin is not a valid Adobe swatch exchange file: byte 12: the file ends inside a block"$'\n'
   expect_absent new.gba
   # A JASC-PAL palette of 100000 colours, from a writer that checks every
   # byte it wrote was taken.
