@@ -80,6 +80,13 @@ step invalid_at_byte(reader_state& state, std::uint64_t offset, const char* what
 // Sets the reason "entry N [NAME] is SPACE" and returns step::unsupported.
 step unsupported_entry(reader_state& state, unsigned long entry, const char* name,
                        const char* space);
+// Whether every colour the file announces was given; if so, reads the rest
+// of the input, so that the reader can end.
+bool all_given(reader_state& state);
+// Reads a name of `length` UTF-16 big-endian code units, and keeps what
+// fits in `name` as ASCII ('?' for other characters); false if the input
+// ended first.
+bool read_utf16_name(byte_source& source, std::uint32_t length, char (&name)[32]);
 // Reads a big-endian number of `size` bytes; false if the input ended first.
 bool read_big_endian(byte_source& source, int size, std::uint32_t& value);
 bool read_little_endian(byte_source& source, int size, std::uint32_t& value);

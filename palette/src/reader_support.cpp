@@ -49,9 +49,29 @@ void read_to_end(byte_source& source) {
   }
 }
 
+bool all_given(reader_state& state) {
+  if (state.given < state.expected) {
+    return false;
+  }
+  read_to_end(state.input);
+  return true;
+}
+
+bool read_utf16_name(byte_source& source, std::uint32_t length, char (&name)[32]) {
+  for (std::uint32_t i = 0; i < length; ++i) {
+    std::uint32_t unit = 0;
+    if (!read_big_endian(source, 2, unit)) {
+      return false;
+    }
+    if (i + 1 < sizeof name && unit != 0) {
+      name[i] = unit >= 0x20 && unit < 0x7F ? static_cast<char>(unit) : '?';
+    }
+  }
+  return true;
+}
+
 step next_table_colour(reader_state& state, rgb& colour, bool blue_first) {
-  if (state.given == state.expected) {
-    read_to_end(state.input);
+  if (all_given(state)) {
     return step::end;
   }
   const unsigned char* entry = state.colour_table + state.entry_size * state.given++;

@@ -3,7 +3,7 @@
 copy of the tree, builds it and runs the fast tests; a fault that no test
 notices survives. Prints the kill rate and every survivor.
 
-    python3 tests/mutants/run.py [--only FILE_SUBSTRING] [--limit N] [FILE...]
+    python3 tests/mutants/run.py [--only FILE_SUBSTRING] [--limit N] [--least PERCENT] [FILE...]
 
 The faults are those a regular-expression mutator such as universalmutator
 makes in C++: a comparison, logic or arithmetic operator swapped, a
@@ -98,6 +98,8 @@ def main():
     parser.add_argument("files", nargs="*")
     parser.add_argument("--only", default="")
     parser.add_argument("--limit", type=int, default=0)
+    parser.add_argument("--least", type=float, default=0,
+                        help="fail below this kill rate, in percent")
     args = parser.parse_args()
     import glob
     files = args.files or sorted(f for pattern in DEFAULT_FILES
@@ -164,6 +166,8 @@ def main():
     print("mutants: %d killed, %d survived, %d did not compile, %d set aside as equivalent"
           % (killed, len(survived), broken, set_aside))
     print("kill rate: %.1f%% (%d of %d)" % (rate, killed, total))
+    if rate < args.least:
+        sys.exit("below %.0f%%" % args.least)
 
 
 if __name__ == "__main__":

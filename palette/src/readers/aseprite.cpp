@@ -117,8 +117,7 @@ step next_colour(reader_state& state, rgb& colour) {
   if (state.entry_size != 0) {
     return next_table_colour(state, colour, false);
   }
-  if (state.given == state.expected) {
-    read_to_end(state.input);
+  if (all_given(state)) {
     return step::end;
   }
   const std::uint64_t entry = offset_of_next_byte(state.input);

@@ -75,8 +75,7 @@ step read_header(reader_state& state) {
 }
 
 step next_colour(reader_state& state, rgb& colour) {
-  if (state.given == state.expected) {
-    read_to_end(state.input);  // the version 2 section repeats the colours
+  if (all_given(state)) {  // the version 2 section repeats the colours
     return step::end;
   }
   const std::uint64_t entry = offset_of_next_byte(state.input);
@@ -87,14 +86,8 @@ step next_colour(reader_state& state, rgb& colour) {
       (state.version == 2 && !read_big_endian(state.input, 4, name_length))) {
     return invalid_at_byte(state, entry, "the file ends inside a colour");
   }
-  for (std::uint32_t i = 0; i < name_length; ++i) {
-    std::uint32_t unit = 0;
-    if (!read_big_endian(state.input, 2, unit)) {
-      return invalid_at_byte(state, entry, "the file ends inside a colour's name");
-    }
-    if (i + 1 < sizeof name && unit != 0) {
-      name[i] = unit >= 0x20 && unit < 0x7F ? static_cast<char>(unit) : '?';
-    }
+  if (!read_utf16_name(state.input, name_length, name)) {
+    return invalid_at_byte(state, entry, "the file ends inside a colour's name");
   }
   ++state.given;
   const unsigned space = big_endian(values, 2);

@@ -45,8 +45,7 @@ step find_data_chunk(reader_state& state) {
 }
 
 step next_colour(reader_state& state, rgb& colour) {
-  if (state.given == state.expected) {
-    read_to_end(state.input);
+  if (all_given(state)) {
     return step::end;
   }
   // Up to 65535 entries: read one at a time rather than kept in a table.

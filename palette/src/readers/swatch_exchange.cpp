@@ -54,17 +54,9 @@ step next_colour(reader_state& state, rgb& colour) {
     // The name, UTF-16 with its terminator, kept as ASCII for messages.
     std::uint32_t name_length = 0;
     char name[32] = {};
-    if (!read_big_endian(state.input, 2, name_length)) {
+    if (!read_big_endian(state.input, 2, name_length) ||
+        !read_utf16_name(state.input, name_length, name)) {
       return invalid_at_byte(state, block, "the file ends inside a block");
-    }
-    for (std::uint32_t i = 0; i < name_length; ++i) {
-      std::uint32_t unit = 0;
-      if (!read_big_endian(state.input, 2, unit)) {
-        return invalid_at_byte(state, block, "the file ends inside a block");
-      }
-      if (i + 1 < sizeof name && unit != 0) {
-        name[i] = unit >= 0x20 && unit < 0x7F ? static_cast<char>(unit) : '?';
-      }
     }
     unsigned char model[4];
     unsigned char values[12];

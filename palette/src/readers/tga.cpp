@@ -72,8 +72,7 @@ step read_header(reader_state& state) {
 }
 
 step next_colour(reader_state& state, rgb& colour) {
-  if (state.given == state.expected) {
-    read_to_end(state.input);
+  if (all_given(state)) {
     return step::end;
   }
   unsigned char entry[4];
