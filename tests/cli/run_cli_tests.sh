@@ -20,9 +20,12 @@ run() {
   status=$?
 }
 
+# VEXLO_STOP_AT_FAILURE ends a case at its first failure (a mutation run
+# needs no more).
 fail() {
   echo "FAIL: $*"
   failures=$((failures + 1))
+  [[ -z ${VEXLO_STOP_AT_FAILURE:-} ]] || exit 1
 }
 
 # Writes bytes given as hex pairs ("ff 7f 0a") to a file.

@@ -3,7 +3,8 @@
 copy of the tree, builds it and runs the fast tests; a fault that no test
 notices survives. Prints the kill rate and every survivor.
 
-    python3 tests/mutants/run.py [--only FILE_SUBSTRING] [--limit N] [--least PERCENT] [FILE...]
+    python3 tests/mutants/run.py [--only FILE_SUBSTRING] [--sample N] [--limit N]
+                                 [--least PERCENT] [FILE...]
 
 The faults are those a regular-expression mutator such as universalmutator
 makes in C++: a comparison, logic or arithmetic operator swapped, a
@@ -89,7 +90,8 @@ def mutants_of_line(line):
 
 
 def run(command, cwd, timeout=None):
-    return subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL,
+    environment = dict(os.environ, VEXLO_STOP_AT_FAILURE="1")
+    return subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL, env=environment,
                           stderr=subprocess.DEVNULL, timeout=timeout).returncode
 
 
@@ -98,6 +100,8 @@ def main():
     parser.add_argument("files", nargs="*")
     parser.add_argument("--only", default="")
     parser.add_argument("--limit", type=int, default=0)
+    parser.add_argument("--sample", type=int, default=1,
+                        help="try every Nth mutant only, for a quicker estimate")
     parser.add_argument("--least", type=float, default=0,
                         help="fail below this kill rate, in percent")
     args = parser.parse_args()
@@ -128,7 +132,7 @@ def main():
         sys.exit("the unmutated tree fails its tests")
     baseline = time.time() - started
 
-    killed, survived, broken, set_aside = 0, [], 0, 0
+    killed, survived, broken, set_aside, seen = 0, [], 0, 0, 0
     for name in files:
         path = os.path.join(tree, name)
         original = open(path, encoding="utf-8").read().split("\n")
@@ -140,11 +144,15 @@ def main():
                     continue
                 if args.limit and killed + len(survived) >= args.limit:
                     break
+                seen += 1
+                if (seen - 1) % args.sample != 0:
+                    continue
                 changed = original[:]
                 changed[number - 1] = mutant
                 with open(path, "w", encoding="utf-8") as out:
                     out.write("\n".join(changed))
-                if run(["cmake", "--build", build, "-j2"], tree) != 0:
+                if run(["cmake", "--build", build, "-j2", "--target", "vexlo", "palette_test"],
+                       tree) != 0:
                     broken += 1
                 else:
                     try:
