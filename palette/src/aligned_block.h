@@ -19,8 +19,8 @@ inline void* allocate_aligned(std::size_t size, void*& allocation) {
   if (allocation == nullptr) {
     return nullptr;
   }
-  const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(allocation);
-  return reinterpret_cast<void*>((address + block_alignment - 1) & ~(block_alignment - 1));
+  const std::size_t past = reinterpret_cast<std::uintptr_t>(allocation) % block_alignment;
+  return static_cast<unsigned char*>(allocation) + (block_alignment - past) % block_alignment;
 }
 
 }  // namespace vexlo::detail

@@ -99,7 +99,7 @@ step unsupported_entry(reader_state& state, unsigned long entry, const char* nam
 
 bool read_big_endian(byte_source& source, int size, std::uint32_t& value) {
   unsigned char bytes[4];
-  if (!read_bytes(source, bytes, static_cast<std::size_t>(size))) {
+  if (size < 1 || size > 4 || !read_bytes(source, bytes, static_cast<std::size_t>(size))) {
     return false;
   }
   value = big_endian(bytes, size);
@@ -108,7 +108,7 @@ bool read_big_endian(byte_source& source, int size, std::uint32_t& value) {
 
 bool read_little_endian(byte_source& source, int size, std::uint32_t& value) {
   unsigned char bytes[4];
-  if (!read_bytes(source, bytes, static_cast<std::size_t>(size))) {
+  if (size < 1 || size > 4 || !read_bytes(source, bytes, static_cast<std::size_t>(size))) {
     return false;
   }
   value = little_endian(bytes, size);

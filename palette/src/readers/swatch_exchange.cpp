@@ -33,7 +33,8 @@ unsigned char channel(const unsigned char* bytes) {
   if (!(value > 0)) {  // NaN too
     return 0;
   }
-  return value >= 1 ? 255 : static_cast<unsigned char>(value * 255 + 0.5f);
+  // Halves round up: (2 v 255 + 1) / 2, rounded down.
+  return value >= 1 ? 255 : static_cast<unsigned char>(static_cast<unsigned>(value * 510 + 1) / 2);
 }
 
 step next_colour(reader_state& state, rgb& colour) {

@@ -42,7 +42,8 @@ bool colour_mapped(const format_head& head) {
       first + length > (1u << depth) || width == 0 || height == 0 || (header[17] & 0xC0u) != 0) {
     return false;
   }
-  std::uint64_t least = header_size + std::uint64_t{header[0]} + length * ((entry_bits + 7) / 8);
+  std::uint64_t least =
+      header_size + std::uint64_t{header[0]} + std::uint64_t{length} * ((entry_bits + 7) / 8);
   if (header[2] == 1) {
     least += std::uint64_t{width} * height * (depth / 8);
   }
