@@ -418,8 +418,19 @@ case_same_device_on_both_sides() {
   done
   local disk
   disk=$(head -c 7 "$loop" | od -An -tx1 | tr -d ' \n')
+  # A file that no loop device holds is written to one, and the device read
+  # back: its first seven bytes are the two words and what was left after.
+  write_hex other.pal 0d0a1a ffffff
+  run other.pal "$stacked"
+  expect_status 0
+  run "$stacked" other.gba
+  expect_status 0
+  local written
+  written=$(head -c 4 "$loop" | od -An -tx1 | tr -d ' \n')
   losetup -d "$stacked" "$loop" "$second"
-  [[ $disk == 0d0a1affffff00 ]] || fail "$loop holds $disk after the runs"
+  [[ $disk == 0d0a1affffff00 ]] || fail "$loop held $disk after the refused runs"
+  [[ $written == 210cff7f ]] || fail "$loop holds $written, not other.pal's words"
+  expect_bytes other.gba 247c ef7f $(printf '0000%.0s' {1..1363})
 }
 
 # The disk that holds the input's file system, under any name: the loop
