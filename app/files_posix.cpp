@@ -292,7 +292,7 @@ bool move_without_replacing(const char* from, const char* to) {
   }
 #endif
   struct stat taken {};
-  return lstat(to, &taken) != 0 && errno == ENOENT && rename(from, to) == 0;
+  return lstat(to, &taken) != 0 && errno == ENOENT && std::rename(from, to) == 0;
 }
 
 // A name is removed only while it still names the file written; through a
@@ -304,8 +304,10 @@ void remove_if_still_named(const char* path, const struct stat& written) {
   char* target =
       lstat(path, &named) == 0 && S_ISLNK(named.st_mode) ? realpath(path, nullptr) : nullptr;
   const char* name = target != nullptr ? target : path;
-  const char* slash = std::strrchr(name, '/');
-  const int folder_length = slash != nullptr ? static_cast<int>(slash - name + 1) : 0;
+  int folder_length = 0;  // up to the last slash
+  for (int i = 0; name[i] != '\0'; ++i) {
+    folder_length = name[i] == '/' ? i + 1 : folder_length;
+  }
   char aside[PATH_MAX + 64];
   const int length = std::snprintf(aside, sizeof aside, "%.*s.vexlo-removing-%ld", folder_length,
                                    name, static_cast<long>(getpid()));

@@ -105,10 +105,12 @@ struct format_head {
 // returns step::ready. `next_colour` gives the file's colours in order, then
 // step::end once it has read the input to its end. A format without one is
 // recognised only to be refused, with `advice` after its name.
+// The names are arrays, not pointers, so that the table needs no
+// relocation when the program starts.
 struct palette_format {
-  const char* short_name;  // "JASC-PAL"
-  const char* name;        // as messages name it: "a JASC-PAL palette"
-  const char* kind;        // "JASC-PAL palette", after "not a valid"
+  char short_name[12];  // "JASC-PAL"
+  char name[32];        // as messages name it: "a JASC-PAL palette"
+  char kind[32];        // "JASC-PAL palette", after "not a valid"
   bool (*recognise)(const format_head& head);
   step (*start)(reader_state& state);
   step (*next_colour)(reader_state& state, rgb& colour);
