@@ -433,6 +433,35 @@ case_same_device_on_both_sides() {
   expect_bytes other.gba 247c ef7f $(printf '0000%.0s' {1..1363})
 }
 
+# A partition is part of its disk, and so of every other partition on it
+# (the input's side too): the disk, read through a partition or whole, is
+# refused as the output of either.
+case_partition_and_its_disk_are_one_disk() {
+  linux_only
+  command -v losetup >/dev/null || skip "needs losetup (apt-get install mount)"
+  truncate -s 8M disk.img
+  # An MBR of two Linux partitions, 2 MiB from sector 2048 and 4 MiB after.
+  { head -c 446 /dev/zero && bytes 00000000 83000000 "$(le32 2048)" "$(le32 4096)" \
+    00000000 83000000 "$(le32 6144)" "$(le32 8192)" && head -c 32 /dev/zero && bytes 55aa; } |
+    dd of=disk.img conv=notrunc status=none
+  local loop i
+  loop=$(losetup --find --show --partscan disk.img 2>/dev/null) || skip "cannot set up a loop device (needs root)"
+  partx -a "$loop" 2>/dev/null # where no udev makes the partitions' nodes
+  for ((i = 0; i < 50; i++)); do
+    [[ -b ${loop}p2 ]] && break
+    sleep 0.1
+  done
+  [[ -b ${loop}p2 ]] || { losetup -d "$loop"; skip "no partition devices appear here"; }
+  local pairs=("$loop" "${loop}p1" "${loop}p1" "$loop" "${loop}p2" "${loop}p1" disk.img "${loop}p2")
+  for ((i = 0; i < ${#pairs[@]}; i += 2)); do
+    run "${pairs[i]}" "${pairs[i + 1]}"
+    expect_status 255
+    expect_stdout "${banner}vexlo.exe - error: ${pairs[i + 1]} is both input and output"$'\n'
+  done
+  losetup -d "$loop"
+  [[ $(tail -c +511 disk.img | head -c 2 | od -An -tx1 | tr -d ' ') == 55aa ]] || fail "the MBR was overwritten"
+}
+
 # The disk that holds the input's file system, under any name: the loop
 # device it is mounted from, a node of it that only its owner may write (who
 # cannot open it to ask what it is), or the loop device below that one.
