@@ -90,6 +90,11 @@ skip() {
   exit $skip_status
 }
 
+# Detaches the given loop devices when the case ends, however it ends.
+detach_at_exit() {
+  trap 'losetup -d '"$*"' 2>/dev/null; rm -rf "$work"' EXIT
+}
+
 linux_only() {
   ((windows == 0)) && [[ -e /proc/self/mem ]] || skip "runs against a Linux build only"
 }
@@ -407,8 +412,10 @@ case_same_device_on_both_sides() {
   truncate -s 4096 disk.img
   local loop second stacked
   loop=$(losetup --find --show disk.img 2>/dev/null) || skip "cannot set up a loop device (needs root)"
+  detach_at_exit "$loop"
   second=$(losetup --find --show disk.img) && stacked=$(losetup --find --show "$loop") ||
-    { losetup -d "$loop" $second; skip "cannot set up three loop devices"; }
+    skip "cannot set up three loop devices"
+  detach_at_exit "$stacked" "$loop" "$second"
   local pairs=("$loop" "$loop" "$loop" disk.img disk.img "$loop" "$loop" "$second"
     disk.img "$stacked" "$stacked" disk.img "$second" "$stacked") i
   for ((i = 0; i < ${#pairs[@]}; i += 2)); do
@@ -446,12 +453,13 @@ case_partition_and_its_disk_are_one_disk() {
     dd of=disk.img conv=notrunc status=none
   local loop i
   loop=$(losetup --find --show --partscan disk.img 2>/dev/null) || skip "cannot set up a loop device (needs root)"
+  detach_at_exit "$loop"
   partx -a "$loop" 2>/dev/null # where no udev makes the partitions' nodes
   for ((i = 0; i < 50; i++)); do
     [[ -b ${loop}p2 ]] && break
     sleep 0.1
   done
-  [[ -b ${loop}p2 ]] || { losetup -d "$loop"; skip "no partition devices appear here"; }
+  [[ -b ${loop}p2 ]] || skip "no partition devices appear here"
   local pairs=("$loop" "${loop}p1" "${loop}p1" "$loop" "${loop}p2" "${loop}p1" disk.img "${loop}p2")
   for ((i = 0; i < ${#pairs[@]}; i += 2)); do
     run "${pairs[i]}" "${pairs[i + 1]}"
@@ -473,9 +481,11 @@ case_device_holding_input_is_refused() {
   truncate -s 8M fs.img && mkfs.ext4 -q -F fs.img || skip "cannot make a file system image"
   local loop stacked
   loop=$(losetup --find --show fs.img 2>/dev/null) || skip "cannot set up a loop device"
+  detach_at_exit "$loop"
   stacked=$(losetup --find --show "$loop")
+  detach_at_exit "$stacked" "$loop"
   mkdir mnt
-  mount "$stacked" mnt || { losetup -d "$stacked" "$loop"; skip "cannot mount a loop device"; }
+  mount "$stacked" mnt || skip "cannot mount a loop device"
   trap 'umount "$work/run/mnt"; losetup -d "'"$stacked"'" "'"$loop"'"; rm -rf "$work"' EXIT
   write_hex mnt/in.pal 0d0a1a ffffff
   chmod 755 "$work" . mnt
@@ -513,6 +523,7 @@ case_deleted_backing_file_is_refused() {
   truncate -s 4096 disk.img
   local loop
   loop=$(losetup --find --show disk.img 2>/dev/null) || skip "cannot set up a loop device (needs root)"
+  detach_at_exit "$loop"
   exec 7<disk.img
   rm disk.img
   local pairs=("/proc/$$/fd/7" "$loop" "$loop" "/proc/$$/fd/7") i
