@@ -136,6 +136,7 @@ def main():
 
     killed, survived, broken, set_aside, seen = 0, [], 0, 0, 0
     for name in files:
+        before = (killed, len(survived), broken)
         path = os.path.join(tree, name)
         original = open(path, encoding="utf-8").read().split("\n")
         for number, line in enumerate(original, 1):
@@ -173,6 +174,9 @@ def main():
                         print("survived: " + key, flush=True)
                 with open(path, "w", encoding="utf-8") as out:
                     out.write("\n".join(original))
+        print("%s: %d killed, %d survived, %d did not compile"
+              % (name, killed - before[0], len(survived) - before[1], broken - before[2]),
+              flush=True)
     run(["cmake", "--build", build, "-j2"], tree)
     shutil.rmtree(scratch, ignore_errors=True)
     total = killed + len(survived)
