@@ -60,7 +60,8 @@ utf16() {
 
 le16() { printf '%02x%02x' $(($1 & 255)) $(($1 >> 8 & 255)); }
 # An Aseprite sprite of one 1 x 1 frame holding the given chunks, each
-# "TYPE DATA" in hex, TYPE as stored (1920 for 0x2019).
+# "TYPE DATA" in hex, TYPE as stored (1920 for 0x2019). new_count=0 leaves
+# the frame's newer count of chunks empty, as old files do.
 aseprite() {
   local chunks="" chunk data
   for chunk in "$@"; do
@@ -68,7 +69,7 @@ aseprite() {
     chunks+=$(le32 $((6 + ${#data} / 2)))${chunk%% *}$data
   done
   local frame
-  frame=$(le32 $((16 + ${#chunks} / 2)))faf1$(le16 $#)64000000$(le32 $#)$chunks
+  frame=$(le32 $((16 + ${#chunks} / 2)))faf1$(le16 $#)64000000$(le32 "${new_count:-$#}")$chunks
   bytes "$(le32 $((128 + ${#frame} / 2)))" e0a5 0100 0100 0100 0800 00000000 6400 \
     0000000000000000 00 000000 0000 0101 0000000010001000 "$(printf '00%.0s' {1..84})" "$frame"
 }
