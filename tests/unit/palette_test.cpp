@@ -416,7 +416,8 @@ std::string jasc_pal(std::size_t count, std::size_t lines, const char* line) {
 
 // What the command's end-to-end table cannot show: palettes longer than the
 // colours read before the output opens or than the first read, and lines
-// longer than a line buffer, each in the heap a 1-colour palette takes.
+// longer than a line buffer, each in no more heap than a 1-colour palette
+// takes (which may include the C library's own first allocations).
 TEST(ConvertAnyPalette, StreamsLongPalettesAndLinesInFixedMemory) {
   std::string hex_list;
   for (int i = 0; i < 9362; ++i) {
@@ -451,7 +452,7 @@ TEST(ConvertAnyPalette, StreamsLongPalettesAndLinesInFixedMemory) {
     std::string refusal;
     std::size_t heap = 0;
     EXPECT_EQ(convert_any(c.input, words, refusal, heap), c.result) << c.input.substr(0, 40);
-    EXPECT_EQ(heap, heap_for_one) << c.input.substr(0, 40);
+    EXPECT_LE(heap, heap_for_one) << c.input.substr(0, 40);
     EXPECT_EQ(words.size(), 2 * c.words) << c.input.substr(0, 40);
     EXPECT_EQ(refusal, c.refusal);
     for (std::size_t i = 0; i + 1 < words.size(); i += 2) {
