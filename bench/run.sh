@@ -15,7 +15,7 @@
 #      (median ratio of nine alternating pairs), and the CPU time of the
 #      same runs, user and system apart (the system time is the kernel
 #      copying the blocks: an unaligned buffer shows there)
-#   4. write system calls per 96 KiB input block converting that palette
+#   4. write system calls per 192 KiB input block converting that palette
 #      (strace), against the one a block needs
 #   5. peak resident memory for 1 GiB through a pipe against 768 bytes
 #   6. a 4.5 GB input from a pipe gives exactly 2 x (n / 3) output bytes
@@ -87,10 +87,10 @@ done
 median=$(printf '%s\n' "${ratios[@]}" | sort -n | sed -n 5p)
 cpu_median=$(printf '%s\n' "${cpu_ratios[@]}" | sort -n | sed -n 5p)
 
-# 4: 32768 entries a block; the last block is short.
+# 4: 65536 entries a block; the last block is short.
 strace -qq -e trace=write -o writes.log "$vexlo" large.pal large.gba
 writes=$(wc -l <writes.log)
-blocks=$(((300000000 / 3 + 32767) / 32768))
+blocks=$(((300000000 / 3 + 65535) / 65536))
 rm -f large.pal large.gba writes.log
 
 # 5

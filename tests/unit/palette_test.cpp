@@ -182,12 +182,12 @@ TEST(ConvertPalette, DropsTrailingPartialEntryEvenOfMaximalBytes) {
 }
 
 TEST(ConvertPalette, ConvertsLargeInputsAcrossBlockBoundaries) {
-  // Sizes around the 4 KiB stream buffer, 64 KiB and the 96 KiB (98304-byte)
-  // conversion block and its multiples: inputs that end on a block edge, an
+  // Sizes around the 4 KiB stream buffer, 64 KiB and the 192 KiB
+  // (196608-byte) conversion block and its multiples: inputs that end on a block edge, an
   // entry or two either side of it, and with a trailing partial entry.
   const std::size_t lengths[] = {4095,   4096,   4097,   65535,  65536,  65537,
                                  98303,  98304,  98305,  98306,  131072, 196607,
-                                 196608, 196609, 196610, 300001, 1000000};
+                                 196608, 196609, 196610, 393216, 393217, 1000000};
   for (const std::size_t length : lengths) {
     const Bytes input = pattern(length);
     EXPECT_EQ(convert(input), expected_words(input)) << length;
@@ -197,8 +197,8 @@ TEST(ConvertPalette, ConvertsLargeInputsAcrossBlockBoundaries) {
 // Heads that end inside an entry, on the 12 bytes a signature takes, and
 // on, before and past a block edge, with inputs shorter than the head too.
 TEST(ConvertPalette, ConvertsHandedOverHeadBeforeTheRestOfTheStream) {
-  const std::size_t head_sizes[] = {1, 2, 4, 12, 98303, 98304, 98305, 200000};
-  for (const std::size_t length : {std::size_t{12}, std::size_t{13}, std::size_t{300001}}) {
+  const std::size_t head_sizes[] = {1, 2, 4, 12, 196607, 196608, 196609, 400000};
+  for (const std::size_t length : {std::size_t{12}, std::size_t{13}, std::size_t{600001}}) {
     const Bytes input = pattern(length);
     for (const std::size_t head_size : head_sizes) {
       if (head_size <= length) {
@@ -279,9 +279,9 @@ TEST(ConvertPalette, HonoursAdobeColourTableTrailerOnlyWhereValid) {
     }
   }
   // After a full first block the same 772 bytes are entries like any others.
-  Bytes input = pattern(98304 + 772);
+  Bytes input = pattern(196608 + 772);
   const unsigned char trailer[] = {0, 16, 0, 0};
-  std::copy(trailer, trailer + 4, input.begin() + 98304 + 768);
+  std::copy(trailer, trailer + 4, input.begin() + 196608 + 768);
   EXPECT_EQ(convert(input), expected_words(input));
 }
 
