@@ -760,20 +760,21 @@ case_full_disk_removes_partial_output() {
 # is emptied (on Windows, deleted through its handle), the one the link now
 # names is kept.
 case_failed_write_spares_file_link_now_names() {
-  mount_small_disk 100k
+  mount_small_disk 200k
   printf 'keep me' >full/b.gbapal
   ln -s full/a.gbapal out.gbapal
   mkfifo in.fifo || skip "cannot make a FIFO here"
   (run in.fifo out.gbapal; echo $status >../status) &
   local converter=$! i
   exec 3>in.fifo
-  head -c 98304 /dev/zero >&3
+  head -c 196608 /dev/zero >&3
   for ((i = 0; i < 600; i++)); do
-    [[ $(stat -c %s full/a.gbapal 2>/dev/null) == 65536 ]] && break
+    [[ $(stat -c %s full/a.gbapal 2>/dev/null) == 131072 ]] && break
     sleep 0.05
   done
+  ((i < 600)) || fail "the first block was not written"
   ln -sfn full/b.gbapal out.gbapal
-  head -c 98304 /dev/zero >&3
+  head -c 196608 /dev/zero >&3
   exec 3>&-
   wait $converter
   status=$(<../status)
