@@ -1,23 +1,41 @@
 # Shell functions that write the bytes of palette and image files, for the
 # tests that make their own inputs.
 
-# Writes bytes given as hex ("ff 7f0a") to standard output.
+# Writes bytes given as hex ("ff 7f0a") to standard output, without
+# starting a process (bash 5.2 puts each pair where & stands).
+shopt -s patsub_replacement
 bytes() {
   local hex="$*"
   hex=${hex// /}
-  printf '%b' "$(printf '%s' "$hex" | sed 's/../\\x&/g')"
+  printf '%b' "${hex//??/\\x&}"
 }
 le32() { printf '%02x%02x%02x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24)); }
 png_signature() { bytes 89504e470d0a1a0a; }
-# A PNG chunk with its length and CRC (gzip's trailer holds the CRC-32 of
-# what it packed, low byte first).
+# The CRC-32 of the bytes given as hex, in hex, by the table of the
+# polynomial's remainders (made at the first call).
+crc32_table=()
+crc32() {
+  local hex=$1 crc=0xFFFFFFFF i bit
+  if ((${#crc32_table[@]} == 0)); then
+    for ((i = 0; i < 256; i++)); do
+      crc=$i
+      for ((bit = 0; bit < 8; bit++)); do ((crc = crc & 1 ? crc >> 1 ^ 0xEDB88320 : crc >> 1)); done
+      crc32_table[i]=$crc
+    done
+    crc=0xFFFFFFFF
+  fi
+  for ((i = 0; i < ${#hex}; i += 2)); do
+    ((crc = crc32_table[(crc ^ 16#${hex:i:2}) & 255] ^ crc >> 8))
+  done
+  printf '%08x' $((crc ^ 0xFFFFFFFF))
+}
+# A PNG chunk with its length and CRC.
 png_chunk() {
-  local type=$1 data crc
+  local type=$1 data type_hex
   shift
-  data=$(printf '%s' "$*" | tr -d ' ')
-  crc=$({ printf '%s' "$type"; bytes "$data"; } | gzip -c | tail -c 8 | head -c 4 | od -An -tx1 |
-    awk '{ print $4 $3 $2 $1 }')
-  bytes "$(printf '%08x' $((${#data} / 2)))" && printf '%s' "$type" && bytes "$data" "$crc"
+  data="$*" && data=${data// /}
+  printf -v type_hex '%02x' "'${type:0:1}" "'${type:1:1}" "'${type:2:1}" "'${type:3:1}"
+  bytes "$(printf '%08x' $((${#data} / 2)))" "$type_hex$data" "$(crc32 "$type_hex$data")"
 }
 # A BMP file header and an info header of SIZE bytes for a 1 x 1 image, of
 # one plane unless PLANES says otherwise.
