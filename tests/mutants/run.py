@@ -3,7 +3,8 @@
 copy of the tree, builds it and runs the fast tests; a fault that no test
 notices survives. Prints the kill rate and every survivor.
 
-    python3 tests/mutants/run.py [--only FILE_SUBSTRING] [--sample N] [--limit N]
+    python3 tests/mutants/run.py [--only FILE_SUBSTRING] [--sample N [--offset K]]
+                                 [--keys SURVIVORS] [--jobs N] [--limit N]
                                  [--least PERCENT] [FILE...]
 
 The faults are those a regular-expression mutator such as universalmutator
@@ -19,6 +20,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -97,6 +99,47 @@ def run(command, cwd, timeout=None):
                           stderr=subprocess.DEVNULL, timeout=timeout).returncode
 
 
+def make_tree(scratch, tracked, number):
+    """A copy of the tracked files and its Release build, for one worker."""
+    tree = os.path.join(scratch, "tree%d" % number)
+    for name in filter(None, tracked):
+        os.makedirs(os.path.dirname(os.path.join(tree, name)) or tree, exist_ok=True)
+        shutil.copy2(os.path.join(ROOT, name), os.path.join(tree, name))
+    build = os.path.join(scratch, "build%d" % number)
+    generator = ["-G", "Ninja"] if shutil.which("ninja") else []
+    if run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=Release"] + generator, tree) != 0 \
+            or run(["cmake", "--build", build], tree) != 0:
+        sys.exit("the unmutated tree does not build")
+    return tree, build
+
+
+def try_mutant(tree, build, mutant, timeout):
+    """"killed", "survived" or "broken" (it does not compile)."""
+    name, number, line = mutant[0], mutant[1], mutant[2]
+    path = os.path.join(tree, name)
+    original = open(path, encoding="utf-8").read().split("\n")
+    changed = original[:]
+    changed[number - 1] = line
+    try:
+        with open(path, "w", encoding="utf-8") as out:
+            out.write("\n".join(changed))
+        if run(["cmake", "--build", build, "--target", "vexlo", "palette_test"], tree) != 0:
+            return "broken"
+        # A reader's faults show first in the table of formats.
+        rounds = ROUNDS[::-1] if "/readers/" in name else ROUNDS
+        for tests in rounds:
+            try:
+                if run(["ctest", "--test-dir", build, "-j2", "--stop-on-failure"] + tests, tree,
+                       timeout=timeout) != 0:
+                    return "killed"
+            except subprocess.TimeoutExpired:
+                return "killed"  # a mutant that hangs is noticed
+        return "survived"
+    finally:
+        with open(path, "w", encoding="utf-8") as out:
+            out.write("\n".join(original))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("files", nargs="*")
@@ -104,6 +147,12 @@ def main():
     parser.add_argument("--limit", type=int, default=0)
     parser.add_argument("--sample", type=int, default=1,
                         help="try every Nth mutant only, for a quicker estimate")
+    parser.add_argument("--offset", type=int, default=0,
+                        help="with --sample, start at this mutant (another sample)")
+    parser.add_argument("--keys", help="try only the mutants listed in this file, as printed")
+    parser.add_argument("--jobs", type=int, default=os.cpu_count() or 1,
+                        help="mutants tried at once, each in a tree of its own")
+    parser.add_argument("--log", help="write every mutant's outcome to this file as it comes")
     parser.add_argument("--least", type=float, default=0,
                         help="fail below this kill rate, in percent")
     args = parser.parse_args()
@@ -117,72 +166,77 @@ def main():
         for entry in open(listed, encoding="utf-8"):
             if entry.strip() and not entry.startswith("#"):
                 equivalent.add(entry.rstrip("\n"))
+    wanted = None
+    if args.keys:
+        wanted = {entry.rstrip("\n").replace("survived: ", "", 1)
+                  for entry in open(args.keys, encoding="utf-8") if entry.strip()}
 
-    scratch = tempfile.mkdtemp(prefix="vexlo-mutants.")
-    tree = os.path.join(scratch, "tree")
-    tracked = subprocess.run(["git", "ls-files"], cwd=ROOT, capture_output=True, text=True,
-                             check=True).stdout.split("\n")
-    for name in filter(None, tracked):
-        os.makedirs(os.path.dirname(os.path.join(tree, name)) or tree, exist_ok=True)
-        shutil.copy2(os.path.join(ROOT, name), os.path.join(tree, name))
-    build = os.path.join(scratch, "build")
-    if run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=Release"], tree) != 0 or \
-            run(["cmake", "--build", build, "-j2"], tree) != 0:
-        sys.exit("the unmutated tree does not build")
-    started = time.time()
-    if run(["ctest", "--test-dir", build, "-j2"] + FAST_TESTS, tree) != 0:
-        sys.exit("the unmutated tree fails its tests")
-    baseline = time.time() - started
-
-    killed, survived, broken, set_aside, seen = 0, [], 0, 0, 0
+    mutants, set_aside = [], 0
     for name in files:
-        before = (killed, len(survived), broken)
-        path = os.path.join(tree, name)
-        original = open(path, encoding="utf-8").read().split("\n")
-        for number, line in enumerate(original, 1):
+        for number, line in enumerate(open(os.path.join(ROOT, name), encoding="utf-8")
+                                      .read().split("\n"), 1):
             for mutant in mutants_of_line(line):
                 key = "%s:%d: %s" % (name, number, mutant.strip())
                 if key in equivalent:
                     set_aside += 1
-                    continue
-                if args.limit and killed + len(survived) >= args.limit:
-                    break
-                seen += 1
-                if (seen - 1) % args.sample != 0:
-                    continue
-                changed = original[:]
-                changed[number - 1] = mutant
-                with open(path, "w", encoding="utf-8") as out:
-                    out.write("\n".join(changed))
-                if run(["cmake", "--build", build, "-j2", "--target", "vexlo", "palette_test"],
-                       tree) != 0:
-                    broken += 1
-                else:
-                    code = 0
-                    for tests in ROUNDS:
-                        try:
-                            code = run(["ctest", "--test-dir", build, "-j2", "--stop-on-failure"]
-                                       + tests, tree, timeout=10 * baseline + 60)
-                        except subprocess.TimeoutExpired:
-                            code = 1  # a mutant that hangs is noticed
-                        if code != 0:
-                            break
-                    if code != 0:
-                        killed += 1
-                    else:
-                        survived.append(key)
-                        print("survived: " + key, flush=True)
-                with open(path, "w", encoding="utf-8") as out:
-                    out.write("\n".join(original))
-        print("%s: %d killed, %d survived, %d did not compile"
-              % (name, killed - before[0], len(survived) - before[1], broken - before[2]),
-              flush=True)
-    run(["cmake", "--build", build, "-j2"], tree)
+                elif wanted is None or key in wanted:
+                    mutants.append((name, number, mutant, key))
+    mutants = mutants[args.offset::args.sample]
+    if args.limit:
+        mutants = mutants[:args.limit]
+
+    scratch = tempfile.mkdtemp(prefix="vexlo-mutants.")
+    tracked = subprocess.run(["git", "ls-files"], cwd=ROOT, capture_output=True, text=True,
+                             check=True).stdout.split("\n")
+    jobs = max(1, min(args.jobs, len(mutants)))
+    trees = [make_tree(scratch, tracked, number) for number in range(jobs)]
+    started = time.time()
+    if run(["ctest", "--test-dir", trees[0][1], "-j2"] + FAST_TESTS, trees[0][0]) != 0:
+        sys.exit("the unmutated tree fails its tests")
+    timeout = 10 * (time.time() - started) + 60
+
+    results = {}
+    # Every 8th mutant first, then the next 8th...: a run cut short has
+    # tried an even sample of every file.
+    pending = [mutant for _, mutant in sorted(enumerate(mutants), reverse=True,
+                                              key=lambda pair: (pair[0] % 8, pair[0]))]
+    lock = threading.Lock()
+    log = open(args.log, "w", encoding="utf-8") if args.log else None
+
+    def work(tree, build):
+        while True:
+            with lock:
+                if not pending:
+                    return
+                mutant = pending.pop()
+            outcome = try_mutant(tree, build, mutant, timeout)
+            with lock:
+                results[mutant[3]] = outcome
+                if log:
+                    log.write("%s: %s\n" % (outcome, mutant[3]))
+                    log.flush()
+                if outcome == "survived":
+                    print("survived: " + mutant[3], flush=True)
+
+    workers = [threading.Thread(target=work, args=tree) for tree in trees]
+    for worker in workers:
+        worker.start()
+    for worker in workers:
+        worker.join()
     shutil.rmtree(scratch, ignore_errors=True)
-    total = killed + len(survived)
+
+    for name in files:
+        outcomes = [results[m[3]] for m in mutants if m[0] == name]
+        if outcomes:
+            print("%s: %d killed, %d survived, %d did not compile"
+                  % (name, outcomes.count("killed"), outcomes.count("survived"),
+                     outcomes.count("broken")), flush=True)
+    outcomes = list(results.values())
+    killed, survived = outcomes.count("killed"), outcomes.count("survived")
+    total = killed + survived
     rate = 100.0 * killed / total if total else 100.0
     print("mutants: %d killed, %d survived, %d did not compile, %d set aside as equivalent"
-          % (killed, len(survived), broken, set_aside))
+          % (killed, survived, outcomes.count("broken"), set_aside))
     print("kill rate: %.1f%% (%d of %d)" % (rate, killed, total))
     if rate < args.least:
         sys.exit("below %.0f%%" % args.least)
