@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -25,13 +26,15 @@
 #define VEXLO_TEST_HAS_PTHREADS 1
 #endif
 
-// Linked with --wrap=malloc where the toolchain allows, so that a test can
-// refuse the library its conversion block.
+// Linked with --wrap=malloc and --wrap=free where the toolchain allows, so
+// that a test can refuse the library its conversion block and count the
+// blocks it keeps.
 #ifdef VEXLO_TEST_WRAPS_MALLOC
 namespace {
 std::atomic<int> large_mallocs_to_refuse{0};
 std::atomic<int> large_mallocs_refused{0};
 std::atomic<std::size_t> bytes_allocated{0};
+std::atomic<long> blocks_held{0};
 }  // namespace
 
 extern "C" void* __real_malloc(std::size_t size);   // NOLINT(bugprone-reserved-identifier)
@@ -42,7 +45,21 @@ extern "C" void* __wrap_malloc(std::size_t size) {  // NOLINT(bugprone-reserved-
     ++large_mallocs_refused;
     return nullptr;
   }
-  return __real_malloc(size);
+  void* block = __real_malloc(size);
+  if (block != nullptr) {
+    ++blocks_held;
+    // As a debugging allocator does: a field the library forgets to set
+    // gives a wrong result, not a lucky zero from a fresh page.
+    std::memset(block, 0xA5, size);
+  }
+  return block;
+}
+extern "C" void __real_free(void* block);   // NOLINT(bugprone-reserved-identifier)
+extern "C" void __wrap_free(void* block) {  // NOLINT(bugprone-reserved-identifier)
+  if (block != nullptr) {
+    --blocks_held;
+  }
+  __real_free(block);
 }
 #endif
 
@@ -393,10 +410,12 @@ vexlo::palette_result convert_any(const std::string& input, Bytes& words, std::s
   vexlo::palette_refusal why{};
 #ifdef VEXLO_TEST_WRAPS_MALLOC
   const std::size_t before = bytes_allocated.load();
+  const long held_before = blocks_held.load();
 #endif
   const vexlo::palette_result result = vexlo::convert_any_palette(in.get(), out.get(), why);
 #ifdef VEXLO_TEST_WRAPS_MALLOC
   allocated = bytes_allocated.load() - before;
+  EXPECT_EQ(blocks_held.load(), held_before) << "the conversion kept heap blocks";
 #else
   allocated = 0;
 #endif
