@@ -465,6 +465,10 @@ TEST(ConvertAnyPalette, StreamsLongPalettesAndLinesInFixedMemory) {
        "is not a valid JASC-PAL palette: line 4: not three or four numbers"},
       {hex_list, vexlo::palette_result::converted, 9362, ""},
       {hex_list + "#081018\r\n", vexlo::palette_result::converted, 9363, ""},
+      // An image's table, then more pixels than the first read holds.
+      {std::string("GIF89a\1\0\1\0\x80\0\0\x08\x10\x18\x08\x10\x18", 19) +
+           std::string(100000, ';'),
+       vexlo::palette_result::converted, 2, ""},
   };
   for (const auto& c : cases) {
     Bytes words;
