@@ -168,19 +168,24 @@ def main():
                 equivalent.add(entry.rstrip("\n"))
     wanted = None
     if args.keys:
-        wanted = {entry.rstrip("\n").replace("survived: ", "", 1)
+        wanted = {re.sub(r"^(survived|killed|broken): ", "", entry.rstrip("\n"))
                   for entry in open(args.keys, encoding="utf-8") if entry.strip()}
 
-    mutants, set_aside = [], 0
+    mutants, set_aside, made = [], 0, set()
     for name in files:
         for number, line in enumerate(open(os.path.join(ROOT, name), encoding="utf-8")
                                       .read().split("\n"), 1):
             for mutant in mutants_of_line(line):
                 key = "%s:%d: %s" % (name, number, mutant.strip())
+                made.add(key)
                 if key in equivalent:
                     set_aside += 1
                 elif wanted is None or key in wanted:
                     mutants.append((name, number, mutant, key))
+    # A line that moved leaves its entry behind, and its mutant counted.
+    for key in sorted(equivalent - made):
+        if any(key.startswith(name + ":") for name in files):
+            print("equivalent.txt names no mutant of the sources: " + key)
     mutants = mutants[args.offset::args.sample]
     if args.limit:
         mutants = mutants[:args.limit]
