@@ -474,6 +474,14 @@ case_partition_and_its_disk_are_one_disk() {
     expect_status 255
     expect_stdout "${banner}vexlo.exe - error: ${pairs[i + 1]} is both input and output"$'\n'
   done
+  # A partition is on its own disk, not on every disk.
+  truncate -s 1M other.img
+  local other
+  other=$(losetup --find --show other.img) || skip "cannot set up a second loop device"
+  detach_at_exit "$other" "$loop"
+  run "$other" "${loop}p1"
+  expect_status 0
+  losetup -d "$other"
   losetup -d "$loop"
   [[ $(tail -c +511 disk.img | head -c 2 | od -An -tx1 | tr -d ' ') == 55aa ]] || fail "the MBR was overwritten"
 }
@@ -540,6 +548,9 @@ case_deleted_backing_file_is_refused() {
     expect_status 255
     expect_stdout "${banner}vexlo.exe - error: ${pairs[i + 1]} is both input and output"$'\n'
   done
+  # The device says which file it is: any other file may be written.
+  run "$loop" other.gbapal
+  expect_status 0
   local kept
   kept=$(head -c 7 "/proc/$$/fd/7" | od -An -tx1 | tr -d ' \n')
   exec 7<&-
