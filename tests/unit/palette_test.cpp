@@ -433,6 +433,27 @@ std::string jasc_pal(std::size_t count, std::size_t lines, const char* line) {
   return text;
 }
 
+// An Aseprite sprite of one frame that holds 16 MiB of another chunk before
+// its palette of one colour, 8 16 24.
+std::string aseprite_with_large_frame() {
+  const auto little_endian = [](std::size_t value, int size) {
+    std::string bytes;
+    for (int i = 0; i < size; ++i) {
+      bytes += static_cast<char>(value >> (8 * i) & 0xFF);
+    }
+    return bytes;
+  };
+  const std::size_t filler = std::size_t{1} << 24;
+  const std::string chunks = little_endian(6 + filler, 4) + little_endian(0x2020, 2) +
+                             std::string(filler, '\0') + little_endian(32, 4) +
+                             little_endian(0x2019, 2) + little_endian(1, 4) + std::string(16, '\0') +
+                             std::string("\0\0\x08\x10\x18\xFF", 6);
+  std::string header(128, '\0');
+  header.replace(4, 10, std::string("\xE0\xA5\1\0\1\0\1\0\x08\0", 10));
+  return header + little_endian(16 + chunks.size(), 4) + "\xFA\xF1" + little_endian(2, 2) +
+         little_endian(100, 4) + little_endian(2, 4) + chunks;
+}
+
 // What the command's end-to-end table cannot show: palettes longer than the
 // colours read before the output opens or than the first read, and lines
 // longer than a line buffer, each in no more heap than a 1-colour palette
@@ -465,6 +486,7 @@ TEST(ConvertAnyPalette, StreamsLongPalettesAndLinesInFixedMemory) {
        "is not a valid JASC-PAL palette: line 4: not three or four numbers"},
       {hex_list, vexlo::palette_result::converted, 9362, ""},
       {hex_list + "#081018\r\n", vexlo::palette_result::converted, 9363, ""},
+      {aseprite_with_large_frame(), vexlo::palette_result::converted, 1, ""},
       // An image's table, then more pixels than the first read holds.
       {std::string("GIF89a\1\0\1\0\x80\0\0\x08\x10\x18\x08\x10\x18", 19) +
            std::string(100000, ';'),
