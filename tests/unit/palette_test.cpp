@@ -506,6 +506,17 @@ TEST(ConvertAnyPalette, StreamsLongPalettesAndLinesInFixedMemory) {
   }
 }
 
+TEST(ConvertAnyPalette, ReportsAWriteThatFailsPartWay) {
+  const std::string input = jasc_pal(70000, 70000, "8 16 24\n");
+  Stream in;
+  Stream read_only;
+  ASSERT_NO_FATAL_FAILURE(open_holding(Bytes(input.begin(), input.end()), in));
+  ASSERT_NO_FATAL_FAILURE(open_on_own_file("vexlo-test-unwritable-text.gba", "rb", read_only));
+  vexlo::palette_refusal why{};
+  EXPECT_EQ(vexlo::convert_any_palette(in.get(), read_only.get(), why),
+            vexlo::palette_result::write_failed);
+}
+
 // Raw input keeps the Kelvo conversion, trailer rule and all.
 TEST(ConvertAnyPalette, ConvertsUnrecognisedBytesAsKelvoPalette) {
   for (const std::size_t length : {std::size_t{0}, std::size_t{772}, std::size_t{300001}}) {
