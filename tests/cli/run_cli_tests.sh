@@ -558,6 +558,26 @@ case_deleted_backing_file_is_refused() {
   [[ $kept == 0d0a1affffff00 ]] || fail "the deleted image holds $kept after the runs"
 }
 
+# Loop devices stacked as deep as vexlo follows them: the top one reads
+# the file at the bottom.
+case_deepest_loop_stack_reaches_its_file() {
+  linux_only
+  command -v losetup >/dev/null || skip "needs losetup (apt-get install mount)"
+  write_hex disk.img 0d0a1a ffffff 00
+  truncate -s 4096 disk.img
+  local under=disk.img stack=() i
+  for ((i = 0; i < 8; i++)); do
+    under=$(losetup --find --show "$under" 2>/dev/null) || skip "cannot set up 8 loop devices"
+    stack=("$under" "${stack[@]}")
+    detach_at_exit "${stack[@]}"
+  done
+  run "$under" disk.img
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error: disk.img is both input and output"$'\n'
+  losetup -d "${stack[@]}"
+  [[ $(head -c 7 disk.img | od -An -tx1 | tr -d ' \n') == 0d0a1affffff00 ]] || fail "disk.img was written"
+}
+
 # A hard link made in place of the output while the input is being read:
 # the file opened is checked, not the name, so the input stays whole.
 case_link_made_while_reading_is_refused() {
