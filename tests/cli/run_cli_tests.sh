@@ -559,23 +559,30 @@ case_deleted_backing_file_is_refused() {
 }
 
 # Loop devices stacked as deep as vexlo follows them: the top one reads
-# the file at the bottom.
+# the file system image at the bottom, and a file written in the file
+# system mounted from it is written to that image.
 case_deepest_loop_stack_reaches_its_file() {
   linux_only
-  command -v losetup >/dev/null || skip "needs losetup (apt-get install mount)"
-  write_hex disk.img 0d0a1a ffffff 00
-  truncate -s 4096 disk.img
-  local under=disk.img stack=() i
+  command -v mkfs.ext4 >/dev/null && command -v losetup >/dev/null ||
+    skip "needs mkfs.ext4 and losetup (apt-get install e2fsprogs mount)"
+  truncate -s 8M fs.img && mkfs.ext4 -q -F fs.img || skip "cannot make a file system image"
+  local under=fs.img stack=() i
   for ((i = 0; i < 8; i++)); do
     under=$(losetup --find --show "$under" 2>/dev/null) || skip "cannot set up 8 loop devices"
     stack=("$under" "${stack[@]}")
     detach_at_exit "${stack[@]}"
   done
-  run "$under" disk.img
+  cp fs.img before.img
+  run "$under" fs.img
   expect_status 255
-  expect_stdout "${banner}vexlo.exe - error: disk.img is both input and output"$'\n'
-  losetup -d "${stack[@]}"
-  [[ $(head -c 7 disk.img | od -An -tx1 | tr -d ' \n') == 0d0a1affffff00 ]] || fail "disk.img was written"
+  expect_stdout "${banner}vexlo.exe - error: fs.img is both input and output"$'\n'
+  cmp -s fs.img before.img || fail "fs.img was written"
+  mkdir mnt
+  mount "$under" mnt || skip "cannot mount a loop device"
+  trap 'umount "$work/run/mnt"; losetup -d '"${stack[*]}"'; rm -rf "$work"' EXIT
+  run fs.img mnt/out.gbapal
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error: mnt/out.gbapal is both input and output"$'\n'
 }
 
 # A hard link made in place of the output while the input is being read:
