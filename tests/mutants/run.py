@@ -17,6 +17,7 @@ import argparse
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -94,9 +95,24 @@ def mutants_of_line(line):
 
 
 def run(command, cwd, timeout=None):
+    """The command's status; past the timeout, the command and everything it
+    started (a hanging mutant, the test around it) are stopped, and
+    TimeoutExpired raised."""
     environment = dict(os.environ, VEXLO_STOP_AT_FAILURE="1")
-    return subprocess.run(command, cwd=cwd, stdout=subprocess.DEVNULL, env=environment,
-                          stderr=subprocess.DEVNULL, timeout=timeout).returncode
+    process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.DEVNULL, env=environment,
+                               stderr=subprocess.DEVNULL, start_new_session=True)
+    try:
+        return process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        # TERM first, so that the tests' traps unmount and detach what they made.
+        for stop in (signal.SIGTERM, signal.SIGKILL):
+            try:
+                os.killpg(process.pid, stop)
+            except ProcessLookupError:
+                break
+            time.sleep(5)
+        process.wait()
+        raise
 
 
 def make_tree(scratch, tracked, number):
