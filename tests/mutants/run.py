@@ -105,12 +105,15 @@ def run(command, cwd, timeout=None):
         return process.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
         # TERM first, so that the tests' traps unmount and detach what they made.
-        for stop in (signal.SIGTERM, signal.SIGKILL):
-            try:
-                os.killpg(process.pid, stop)
-            except ProcessLookupError:
-                break
-            time.sleep(5)
+        os.killpg(process.pid, signal.SIGTERM)
+        try:
+            process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            pass
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
         process.wait()
         raise
 
