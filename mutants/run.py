@@ -3,7 +3,7 @@
 copy of the tree, builds it and runs the fast tests; a fault that no test
 notices survives. Prints the kill rate and every survivor.
 
-    python3 tests/mutants/run.py [--only FILE_SUBSTRING] [--sample N [--offset K]]
+    python3 mutants/run.py [--only FILE_SUBSTRING] [--sample N [--offset K]]
                                  [--keys SURVIVORS] [--jobs N] [--limit N]
                                  [--least PERCENT] [FILE...]
 
@@ -25,7 +25,7 @@ import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
+ROOT = os.path.dirname(HERE)
 DEFAULT_FILES = ["palette/src/*.cpp", "palette/src/readers/*.cpp", "app/files_posix.cpp"]
 # The tests that run in seconds, in two rounds: the quick ones, then the
 # table of formats, which takes longest (a round that fails ends the run).
