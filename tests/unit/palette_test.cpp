@@ -460,8 +460,8 @@ std::string aseprite_with_large_frame() {
   const std::size_t filler = std::size_t{1} << 24;
   const std::string chunks = little_endian(6 + filler, 4) + little_endian(0x2020, 2) +
                              std::string(filler, '\0') + little_endian(32, 4) +
-                             little_endian(0x2019, 2) + little_endian(1, 4) + std::string(16, '\0') +
-                             std::string("\0\0\x08\x10\x18\xFF", 6);
+                             little_endian(0x2019, 2) + little_endian(1, 4) +
+                             std::string(16, '\0') + std::string("\0\0\x08\x10\x18\xFF", 6);
   std::string header(128, '\0');
   header.replace(4, 10, std::string("\xE0\xA5\1\0\1\0\1\0\x08\0", 10));
   return header + little_endian(16 + chunks.size(), 4) + "\xFA\xF1" + little_endian(2, 2) +
@@ -502,8 +502,7 @@ TEST(ConvertAnyPalette, StreamsLongPalettesAndLinesInFixedMemory) {
       {hex_list + "#081018\r\n", vexlo::palette_result::converted, 9363, ""},
       {aseprite_with_large_frame(), vexlo::palette_result::converted, 1, ""},
       // An image's table, then more pixels than the first read holds.
-      {std::string("GIF89a\1\0\1\0\x80\0\0\x08\x10\x18\x08\x10\x18", 19) +
-           std::string(100000, ';'),
+      {std::string("GIF89a\1\0\1\0\x80\0\0\x08\x10\x18\x08\x10\x18", 19) + std::string(100000, ';'),
        vexlo::palette_result::converted, 2, ""},
   };
   for (const auto& c : cases) {
