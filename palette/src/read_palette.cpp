@@ -19,7 +19,7 @@ using detail::step;
 // plain-text rule to see lines. Colours wait in a block of words until the
 // output is open: the whole palette of any image or RIFF file, the first
 // 65536 of a text one.
-constexpr std::size_t head_capacity = std::size_t{64} * 1024;
+constexpr std::size_t head_capacity = format_signature_size;
 constexpr std::size_t word_capacity = 65536;
 
 }  // namespace

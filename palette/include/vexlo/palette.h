@@ -38,8 +38,10 @@ void convert_palette(std::FILE* input, std::FILE* output);
 void convert_palette(const unsigned char* head, std::size_t head_size, std::FILE* input,
                      std::FILE* output);
 
-// How many leading bytes the format checks below look at, at the most.
-inline constexpr std::size_t format_signature_size = 4096;
+// How many leading bytes the format checks below look at, at the most: as
+// many as the first read of an input takes, so that a file named as the
+// output is judged as it would be as an input (a TGA footer included).
+inline constexpr std::size_t format_signature_size = std::size_t{64} * 1024;
 
 // Names the format of a file that vexlo reads or refuses by its signature,
 // from its first bytes (`head_size` under format_signature_size means they
