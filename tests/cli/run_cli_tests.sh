@@ -530,6 +530,40 @@ case_device_holding_input_is_refused() {
   expect_bytes mnt/in.pal 0d0a1a ffffff
 }
 
+# btrfs gives its files device numbers that name no block device: its
+# devices, two loop devices here, are found through the file system, and a
+# refused output is not left in it.
+case_btrfs_on_input_is_refused() {
+  linux_only
+  [[ $(id -u) == 0 ]] || skip "needs root"
+  grep -qw btrfs /proc/filesystems && command -v mkfs.btrfs >/dev/null ||
+    skip "needs btrfs in the kernel and mkfs.btrfs (apt-get install btrfs-progs)"
+  truncate -s 120M first.img second.img
+  local first second
+  first=$(losetup --find --show first.img 2>/dev/null) || skip "cannot set up a loop device"
+  detach_at_exit "$first"
+  second=$(losetup --find --show second.img)
+  detach_at_exit "$first" "$second"
+  mkfs.btrfs -q -f -d single -m single "$first" "$second" >/dev/null 2>&1 || skip "cannot make a btrfs"
+  mkdir mnt
+  mount "$first" mnt || skip "cannot mount a btrfs"
+  trap 'umount "$work/run/mnt"; losetup -d "'"$first"'" "'"$second"'"; rm -rf "$work"' EXIT
+  local name
+  for name in second.img "$second" first.img; do
+    run "$name" mnt/out.gbapal
+    expect_status 255
+    expect_stdout "${banner}vexlo.exe - error: mnt/out.gbapal is both input and output"$'\n'
+    expect_absent mnt/out.gbapal
+  done
+  write_hex mnt/in.pal 0d0a1a
+  run mnt/in.pal "$second"
+  expect_status 255
+  expect_stdout "${banner}vexlo.exe - error: $second is both input and output"$'\n'
+  run mnt/in.pal mnt/out.gbapal
+  expect_status 0
+  expect_bytes mnt/out.gbapal 210c
+}
+
 # A loop device whose backing file is deleted, still open and named through
 # /proc: the device says which file it is, where its name no longer does.
 case_deleted_backing_file_is_refused() {
@@ -600,6 +634,27 @@ case_link_made_while_reading_is_refused() {
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error: out.pal is both input and output"$'\n'
   [[ $(wc -c <in.pal) == 307200 ]] || fail "in.pal holds $(wc -c <in.pal) bytes"
+}
+
+# Two runs on one output: the second waits for the first to close it, held
+# up by strace in its write, and the output is the whole of the second's.
+case_second_run_on_one_output_waits_for_first() {
+  linux_only
+  ((${#emulator[@]} == 0)) && command -v strace >/dev/null || skip "needs strace and a native build"
+  write_hex small.pal 0d0a1a
+  head -c 30000 /dev/urandom >large.pal
+  "$vexlo" large.pal large.gbapal
+  local try
+  for try in 1 2 3; do
+    cp large.gbapal out.gbapal
+    ASAN_OPTIONS=detect_leaks=0 strace -qq -o /dev/null -e trace=write \
+      -e inject=write:delay_enter=600000 "$vexlo" small.pal out.gbapal >../stdout 2>../stderr &
+    sleep 0.3
+    run large.pal out.gbapal
+    expect_status 0
+    wait $! || fail "the first run failed"
+    cmp -s large.gbapal out.gbapal || fail "try $try: out.gbapal holds $(hex_of out.gbapal | head -c 40)..."
+  done
 }
 
 # A pipe named as both input and output would wait on itself for ever.
