@@ -63,6 +63,7 @@ struct reader_state {
   unsigned long line;                     // text formats: the number of the line last read
   unsigned long expected;                 // colours the file announces
   unsigned long given;                    // colours given so far
+  unsigned long black_before_first;       // entries the file leaves unset before its first
   std::uint64_t section_end;              // binary formats: where the chunk being read ends
   unsigned numbers_per_colour;            // GIMP: 3, or 4 with an alpha
   unsigned version;                       // of the format, where its readers differ by it

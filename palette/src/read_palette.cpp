@@ -47,8 +47,10 @@ void refuse(palette_refusal& refusal, const char* first, const char* second = ""
 void read_colours(palette_source& source) {
   detail::rgb colour{};
   while (source.word_count < word_capacity) {
-    source.last = source.format->next_colour(source.state, colour);
-    if (source.last != step::colour) {
+    if (source.state.black_before_first > 0) {
+      --source.state.black_before_first;
+      colour = {};
+    } else if ((source.last = source.format->next_colour(source.state, colour)) != step::colour) {
       return;
     }
     const std::uint16_t word = gba_color_from_rgb(colour.red, colour.green, colour.blue);
@@ -69,7 +71,7 @@ palette_result outcome_of_stop(const palette_source& source, palette_refusal& re
     return palette_result::refused;
   }
   if (source.last == step::no_palette) {
-    refuse(refusal, "is ", source.format->name, " without a palette");
+    refuse(refusal, "is ", source.format->name, " without a palette: save it as an indexed PNG");
     return palette_result::refused;
   }
   if (source.last == step::unsupported) {

@@ -23,7 +23,8 @@ bool recognise(const format_head& head) {
 }
 
 // The older chunk: packets of a count of entries to skip, a count of
-// colours (0 for 256) and the colours; kept in the colour table, in order.
+// colours (0 for 256) and the colours; kept in the colour table, in order,
+// the skipped entries black.
 step read_old_palette(reader_state& state, std::uint64_t chunk, bool six_bits) {
   std::uint32_t packets = 0;
   if (!read_little_endian(state.input, 2, packets)) {
@@ -36,9 +37,11 @@ step read_old_palette(reader_state& state, std::uint64_t chunk, bool six_bits) {
       return invalid_at_byte(state, chunk, "the file ends inside a chunk");
     }
     const unsigned count = counts[1] == 0 ? 256 : counts[1];
-    if (state.expected + count > 256) {
+    if (state.expected + counts[0] + count > 256) {
       return invalid_at_byte(state, chunk, "more than 256 colours in an old palette chunk");
     }
+    std::memset(state.colour_table + 3 * state.expected, 0, 3 * std::size_t{counts[0]});
+    state.expected += counts[0];
     unsigned char* colours = state.colour_table + 3 * state.expected;
     if (!read_bytes(state.input, colours, 3 * std::size_t{count})) {
       return invalid_at_byte(state, chunk, "the file ends inside a chunk");
@@ -91,6 +94,7 @@ step find_palette(reader_state& state) {
         return invalid_at_byte(state, chunk + chunk_header_size + 4,
                                "colour indices that do not fit the chunk");
       }
+      state.black_before_first = first;
       state.expected = last - first + 1;
       state.entry_size = 0;  // read from the chunk, one at a time
       return step::ready;

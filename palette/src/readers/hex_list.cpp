@@ -34,7 +34,8 @@ bool recognise(const format_head& head) {
   while (at < size && is_blank(text[at])) {
     ++at;
   }
-  return at < size ? is_line_end(text[at]) : head.whole_input;
+  // Cut by the first read, the line is judged when read.
+  return at == size || is_line_end(text[at]);
 }
 
 step next_colour(reader_state& state, rgb& colour) {

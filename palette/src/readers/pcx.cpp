@@ -1,5 +1,6 @@
 // PCX images (ZSoft): a 128-byte header (byte 0 = 10, a version, encoding
-// 1, bits per pixel and plane at byte 3, planes at byte 65) holding a
+// 1 for run-length or 0 for none, bits per pixel and plane at byte 3,
+// planes at byte 65) holding a
 // 16-colour table at byte 16, then the image. An 8-bit image of one plane
 // keeps its 256 colours at the very end instead, after a byte 12: read
 // through a pipe too, by keeping the last 769 bytes. A monochrome image (1
@@ -20,8 +21,13 @@ constexpr std::size_t planes_at = 65;
 constexpr unsigned char table_mark = 12;
 constexpr std::size_t tail_size = 1 + 3 * 256;
 
+// Uncompressed images (ImageMagick writes them) have a rarer encoding byte,
+// 0, which a colour may hold: the reserved byte 64 must be 0 and the bytes
+// per line at 66 more than 0 too.
 bool recognise(const format_head& head) {
-  if (head.size < header_size || head.bytes[0] != 10 || head.bytes[encoding_at] != 1) {
+  if (head.size < header_size || head.bytes[0] != 10 || head.bytes[encoding_at] > 1 ||
+      (head.bytes[encoding_at] == 0 &&
+       (head.bytes[64] != 0 || little_endian(head.bytes + 66, 2) == 0))) {
     return false;
   }
   const unsigned version = head.bytes[version_at];

@@ -34,7 +34,8 @@ std::uint32_t word_at(const format_head& head, std::size_t at) {
 }
 
 // The sections' layout as far as the first bytes show it: known colour
-// spaces, and where the whole file is seen, nothing else after them.
+// spaces, and where the whole file is seen, nothing else after them. A
+// file cut inside its entries, every space seen known, is a damaged one.
 bool recognise(const format_head& head) {
   if (head.size < 4 || head.bytes[0] != 0 || (head.bytes[1] != 1 && head.bytes[1] != 2)) {
     return false;
@@ -44,7 +45,7 @@ bool recognise(const format_head& head) {
   std::size_t at = 4;
   for (std::uint32_t i = 0; i < count; ++i) {
     if (at + entry_size + (named ? 4 : 0) > head.size) {
-      return !head.whole_input && i > 0;
+      return i > 0 && (at + 2 > head.size || word_at(head, at) <= last_known_space);
     }
     if (word_at(head, at) > last_known_space) {
       return false;

@@ -33,8 +33,11 @@ unsigned char channel(const unsigned char* bytes) {
   if (!(value > 0)) {  // NaN too
     return 0;
   }
-  // Halves round up: (2 v 255 + 1) / 2, rounded down.
-  return value >= 1 ? 255 : static_cast<unsigned char>(static_cast<unsigned>(value * 510 + 1) / 2);
+  // Halves round up: (2 v 255 + 1) / 2, rounded down; exact in a double,
+  // where a float rounds values just under a half up.
+  return value >= 1 ? 255
+                    : static_cast<unsigned char>(
+                          static_cast<unsigned>(static_cast<double>(value) * 510 + 1) / 2);
 }
 
 step next_colour(reader_state& state, rgb& colour) {

@@ -25,8 +25,8 @@ bool known_entry_size(unsigned bits) {
 
 // Colour map type 1, image type 1 or 9, an entry size of 15, 16, 24 or 32
 // bits, a map of at least one entry that 8 or 16-bit pixels can index, an
-// image of at least 1 x 1, no interleaving; a whole input as long as its
-// header and colour map at least, and as its pixels too when uncompressed.
+// image of at least 1 x 1, no interleaving. A file cut short of its map or
+// pixels is a damaged image, refused when read.
 bool colour_mapped(const format_head& head) {
   const unsigned char* header = head.bytes;
   if (head.size < header_size || header[1] != 1 || (header[2] != 1 && header[2] != 9)) {
@@ -42,12 +42,7 @@ bool colour_mapped(const format_head& head) {
       first + length > (1u << depth) || width == 0 || height == 0 || (header[17] & 0xC0u) != 0) {
     return false;
   }
-  std::uint64_t least =
-      header_size + std::uint64_t{header[0]} + std::uint64_t{length} * ((entry_bits + 7) / 8);
-  if (header[2] == 1) {
-    least += std::uint64_t{width} * height * (depth / 8);
-  }
-  return !head.whole_input || head.size >= least;
+  return true;
 }
 
 bool recognise(const format_head& head) {
@@ -67,14 +62,25 @@ step read_header(reader_state& state) {
   if (!skip_bytes(state.input, header[0])) {
     return invalid_at_byte(state, header_size, "the file ends in its ID field");
   }
+  // Pixels index the map from its first entry, as Pillow reads it: the
+  // entries before it are black.
+  state.black_before_first = little_endian(header + 3, 2);
   state.expected = little_endian(header + 5, 2);
   state.entry_size = (header[7] + 7u) / 8;
+  state.section_end = header_size + header[0] + std::uint64_t{state.expected} * state.entry_size;
+  if (header[2] == 1) {  // uncompressed: the pixels' size is known
+    state.section_end += std::uint64_t{little_endian(header + 12, 2)} *
+                         little_endian(header + 14, 2) * (header[16] / 8u);
+  }
   return step::ready;
 }
 
 step next_colour(reader_state& state, rgb& colour) {
   if (all_given(state)) {
-    return step::end;
+    return offset_of_next_byte(state.input) < state.section_end
+               ? invalid_at_byte(state, offset_of_next_byte(state.input),
+                                 "the file ends inside its pixels")
+               : step::end;
   }
   unsigned char entry[4];
   if (!read_bytes(state.input, entry, state.entry_size)) {
