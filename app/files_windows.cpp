@@ -83,6 +83,25 @@ void discard_written(HANDLE file) {
   SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
 }
 
+// Another run writing the same output holds a lock until its handle
+// closes: this one waits for it, so that each output is the whole of one
+// run's words. Windows locks keep other handles from the bytes they cover,
+// so the lock is on one byte far past any palette, which nobody reads. A
+// file system without locks refuses it, and runs go on without.
+void wait_for_other_writers(HANDLE file) {
+  OVERLAPPED far_byte = {};
+  far_byte.Offset = 0xFFFFFFFEu;
+  far_byte.OffsetHigh = 0x7FFFFFFFu;
+  (void)LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &far_byte);
+}
+
+// Whether a run that failed asked for the file to go while this one waited.
+bool deletion_pending(HANDLE file) {
+  FILE_STANDARD_INFO info = {};
+  return GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info) != 0 &&
+         info.DeletePending != FALSE;
+}
+
 }  // namespace
 
 std::FILE* open_input(const char* path) {
@@ -111,6 +130,13 @@ std::FILE* open_output(const char* path, std::FILE* input, bool& same_as_input) 
   }
   const HANDLE input_handle = handle_of(input);
   const bool input_on_disk = GetFileType(input_handle) == FILE_TYPE_DISK;
+  if (file != INVALID_HANDLE_VALUE && GetFileType(file) == FILE_TYPE_DISK) {
+    wait_for_other_writers(file);
+    if (deletion_pending(file)) {
+      CloseHandle(file);  // no new handle opens it while ours is open
+      return open_output(path, input, same_as_input);
+    }
+  }
   if (file == INVALID_HANDLE_VALUE) {
     // Named by a user who may not write it, the input is still the input:
     // no access asked, every sharing allowed, this open disturbs nobody.
