@@ -39,6 +39,33 @@ namespace detail {
   FORMAT(pdf)                 \
   FORMAT(elf)                 \
   FORMAT(windows_program)     \
+  FORMAT(netpbm)              \
+  FORMAT(ico)                 \
+  FORMAT(cur)                 \
+  FORMAT(dds)                 \
+  FORMAT(heif)                \
+  FORMAT(jpeg_2000)           \
+  FORMAT(openexr)             \
+  FORMAT(radiance)            \
+  FORMAT(fits)                \
+  FORMAT(miff)                \
+  FORMAT(sgi)                 \
+  FORMAT(sun_raster)          \
+  FORMAT(xwd)                 \
+  FORMAT(viff)                \
+  FORMAT(dpx)                 \
+  FORMAT(cineon)              \
+  FORMAT(pcl)                 \
+  FORMAT(sixel)               \
+  FORMAT(jng)                 \
+  FORMAT(mng)                 \
+  FORMAT(postscript)          \
+  FORMAT(vips)                \
+  FORMAT(iff_other)           \
+  FORMAT(riff_other)          \
+  FORMAT(video)               \
+  FORMAT(sound)               \
+  FORMAT(font)                \
   FORMAT(tga)
 
 #define VEXLO_DECLARE_FORMAT(name) extern const palette_format name##_format;
