@@ -307,9 +307,9 @@ extern const palette_format postscript_format = {"PostScript", "a PostScript doc
                                                  postscript,   nullptr, nullptr, image_advice};
 extern const palette_format vips_format = {"VIPS", "a VIPS image", "", vips, nullptr, nullptr,
                                            image_advice};
-extern const palette_format iff_other_format = {"IFF", "an IFF file of no palette", "", iff_other,
+extern const palette_format iff_other_format = {"IFF form", "an IFF file of no palette", "", iff_other,
                                                 nullptr, nullptr, media_advice};
-extern const palette_format riff_other_format = {"RIFF", "a RIFF file of no palette", "",
+extern const palette_format riff_other_format = {"RIFF form", "a RIFF file of no palette", "",
                                                  riff_other, nullptr, nullptr, media_advice};
 extern const palette_format video_format = {"video", "a video", "", video, nullptr, nullptr,
                                             media_advice};

@@ -251,7 +251,7 @@ TEST(PaletteFormat, NamesOnlyExactSignaturesOfOtherFormats) {
       {"JASC-PA", 7, nullptr},
       {"jasc-pal\r\n010", 12, nullptr},
       {"RIFF\x10\x04\0\0PAL ", 12, "RIFF"},
-      {"RIFF\x10\x04\0\0WAVE", 12, nullptr},
+      {"RIFF\x10\x04\0\0WAVE", 12, "RIFF form"},
       {"RIFF\x10\x04\0\0PAL", 11, nullptr},
       {"\0RIFF\x10\x04\0\0PAL ", 12, nullptr},
       {"GIMP Palette", 12, "GIMP"},
