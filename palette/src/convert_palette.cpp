@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "aligned_block.h"
+#include "kelvo.h"
 #include "vexlo/palette.h"
 
 namespace vexlo {
@@ -59,7 +60,8 @@ std::size_t entries_of_772_bytes(const unsigned char* table) {
 
 // `buffer` holds `capacity` entries followed by as many words. The `head`
 // bytes come before those still in `input`.
-void convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FILE* input,
+// Returns false where a write was short.
+bool convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FILE* input,
                        std::FILE* output, unsigned char* buffer, std::size_t capacity) {
   unsigned char* entries = buffer;
   unsigned char* words = buffer + capacity * kelvo_entry_size;
@@ -87,28 +89,37 @@ void convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FI
 
     convert_entries(entries, count, words);
     if (count > 0 && std::fwrite(words, gba_word_size, count, output) != count) {
-      return;  // the output's error indicator tells the caller
+      return false;
     }
     if (got < block_bytes) {
-      return;  // end of input, or a read error its indicator tells the caller
+      return true;  // end of input, or a read error its indicator tells the caller
     }
   }
 }
 
 }  // namespace
 
-void convert_palette(const unsigned char* head, std::size_t head_size, std::FILE* input,
-                     std::FILE* output) {
+namespace detail {
+
+bool convert_kelvo_palette(const unsigned char* head, std::size_t head_size, std::FILE* input,
+                           std::FILE* output) {
   void* allocation = nullptr;
-  void* block = detail::allocate_aligned(block_entries * bytes_per_entry_pair, allocation);
+  void* block = allocate_aligned(block_entries * bytes_per_entry_pair, allocation);
   if (block != nullptr) {
-    convert_in_blocks(head, head_size, input, output, static_cast<unsigned char*>(block),
-                      block_entries);
+    const bool written = convert_in_blocks(head, head_size, input, output,
+                                           static_cast<unsigned char*>(block), block_entries);
     std::free(allocation);
-    return;
+    return written;
   }
   alignas(64) unsigned char stack_block[fallback_block_entries * bytes_per_entry_pair];
-  convert_in_blocks(head, head_size, input, output, stack_block, fallback_block_entries);
+  return convert_in_blocks(head, head_size, input, output, stack_block, fallback_block_entries);
+}
+
+}  // namespace detail
+
+void convert_palette(const unsigned char* head, std::size_t head_size, std::FILE* input,
+                     std::FILE* output) {
+  (void)detail::convert_kelvo_palette(head, head_size, input, output);
 }
 
 void convert_palette(std::FILE* input, std::FILE* output) {

@@ -5,6 +5,7 @@
 
 #include "aligned_block.h"
 #include "formats.h"
+#include "kelvo.h"
 #include "palette_reader.h"
 #include "vexlo/palette.h"
 
@@ -143,9 +144,10 @@ palette_result convert_open_palette(palette_source* source, std::FILE* output,
                                     palette_refusal& refusal) {
   palette_result result = palette_result::converted;
   if (source->format == nullptr) {
-    convert_palette(source->bytes, source->state.input.filled, source->state.input.stream, output);
+    const bool written = detail::convert_kelvo_palette(
+        source->bytes, source->state.input.filled, source->state.input.stream, output);
     result = std::ferror(source->state.input.stream) != 0 ? palette_result::read_failed
-             : std::ferror(output) != 0                   ? palette_result::write_failed
+             : !written || std::ferror(output) != 0       ? palette_result::write_failed
                                                           : palette_result::converted;
     close_palette(source);
     return result;
