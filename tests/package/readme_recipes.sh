@@ -63,6 +63,16 @@ if ! grep -q 'error: photo.png is ' < <(cd "$scratch/make" && make -s photo.gbap
 fi
 check_rebuilds "$scratch/make" "$scratch/make/title.gbapal" make -s title.gbapal
 check_follows_vexlo "$scratch/make"
+# Without vexlo on PATH, a goal that makes no palette runs; one that does stops.
+printf 'tidy:\n\t@echo tidy\n' >>"$scratch/make/Makefile"
+make=$(command -v make)
+mkdir "$scratch/no-vexlo" && ln -s "$(type -P echo)" "$scratch/no-vexlo/echo"
+[[ $(cd "$scratch/make" && PATH=$scratch/no-vexlo "$make" -s --no-print-directory tidy 2>&1) == tidy ]] ||
+  { echo "the Make rules need vexlo for a goal that converts nothing"; exit 1; }
+touch "$scratch/make/title.pal"
+stopped=$(cd "$scratch/make" && PATH=$scratch/no-vexlo "$make" -s title.gbapal 2>&1 || true)
+grep -q 'vexlo is not on PATH' <<<"$stopped" ||
+  { echo "the Make rules did not stop for want of vexlo"; exit 1; }
 
 { echo 'cmake_minimum_required(VERSION 3.25)' && echo 'project(readme LANGUAGES CXX)' &&
   block_with 'target_link_libraries(my_tool' && block_with 'COMMAND vexlo::vexlo'; } >"$scratch/native/CMakeLists.txt"
