@@ -1,0 +1,120 @@
+// What Linux says of block devices, read from a folder made to look like
+// /sys: loop devices over files, partitions of them, lost backing files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "storage.h"
+
+namespace {
+
+struct fake_system {
+  std::string root;
+  std::string palette;  // a real file, the input
+  std::string other;    // a real file beside it
+};
+
+void write_file(const std::string& path, const std::string& text) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr) << path;
+  std::fputs(text.c_str(), file);
+  std::fclose(file);
+}
+
+void make_folders(const std::string& path) {
+  std::string made;
+  for (std::size_t at = 0; at != std::string::npos;) {
+    at = path.find('/', at + 1);
+    made = path.substr(0, at);
+    (void)mkdir(made.c_str(), 0755);
+  }
+}
+
+// Device "MAJOR:MINOR" under sys/devices, linked from sys/dev/block, with the
+// files named in `facts` ("loop/backing_file", "partition").
+void add_device(const fake_system& system, const std::string& name, const std::string& number,
+                const std::vector<std::pair<std::string, std::string>>& facts) {
+  const std::string folder = system.root + "/sys/devices/" + name;
+  make_folders(folder + "/loop");
+  write_file(folder + "/dev", number + "\n");
+  for (const auto& [file, text] : facts) {
+    write_file(folder + "/" + file, text + "\n");
+  }
+  make_folders(system.root + "/sys/dev/block");
+  ASSERT_EQ(symlink(folder.c_str(), (system.root + "/sys/dev/block/" + number).c_str()), 0);
+}
+
+fake_system make_fake_system() {
+  char folder[] = "/tmp/vexlo-sysfs.XXXXXX";
+  EXPECT_NE(mkdtemp(folder), nullptr);
+  fake_system system{folder, std::string(folder) + "/in.pal", std::string(folder) + "/other.pal"};
+  write_file(system.palette, "\x0d\x0a\x1a");
+  write_file(system.other, "\x0d\x0a\x1a");
+  // loop0 over the palette, its partition loop0p1; loop1 over the other
+  // file; loop2 over a file since deleted.
+  add_device(system, "loop0", "7:0", {{"loop/backing_file", system.palette}});
+  add_device(system, "loop0/loop0p1", "259:1", {{"partition", "1"}});
+  add_device(system, "loop1", "7:1", {{"loop/backing_file", system.other}});
+  add_device(system, "loop2", "7:2", {{"loop/backing_file", system.root + "/gone (deleted)"}});
+  return system;
+}
+
+struct stat block_device(unsigned major_number, unsigned minor_number) {
+  struct stat device {};
+  device.st_mode = S_IFBLK;
+  device.st_rdev = makedev(major_number, minor_number);
+  return device;
+}
+
+struct stat file_on(unsigned major_number, unsigned minor_number) {
+  struct stat file {};
+  file.st_mode = S_IFREG;
+  file.st_dev = makedev(major_number, minor_number);
+  file.st_ino = 12;
+  return file;
+}
+
+TEST(Storage, WritesThatReachTheInputThroughDevicesItLivesOn) {
+  const fake_system system = make_fake_system();
+  struct stat input {};
+  ASSERT_EQ(stat(system.palette.c_str(), &input), 0);
+  const input_places places = places_of_input(system.root.c_str(), -1, input);
+  const struct {
+    const char* output;
+    struct stat written;
+    bool reaches;
+  } cases[] = {
+      {"the loop device over the input", block_device(7, 0), true},
+      {"a partition of that loop device", block_device(259, 1), true},
+      {"a file in a file system on that loop device", file_on(7, 0), true},
+      {"a file in a file system on its partition", file_on(259, 1), true},
+      {"a loop device over a deleted file, which may be the input", block_device(7, 2), true},
+      {"a loop device over another file", block_device(7, 1), false},
+      {"a file in a file system on that other loop device", file_on(7, 1), false},
+      {"a device Linux says nothing of", block_device(240, 99), false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(reaches_input(system.root.c_str(), places, -1, c.written), c.reaches) << c.output;
+  }
+  std::filesystem::remove_all(system.root);
+}
+
+// A palette read from a device: a file on a file system it holds is written
+// to it, and so is a file on a loop device over a file in that file system.
+TEST(Storage, InputDeviceIsHeldByFilesOnIt) {
+  const fake_system system = make_fake_system();
+  const input_places places = places_of_input(system.root.c_str(), -1, block_device(7, 0));
+  EXPECT_TRUE(reaches_input(system.root.c_str(), places, -1, block_device(259, 1)));
+  EXPECT_TRUE(reaches_input(system.root.c_str(), places, -1, file_on(7, 0)));
+  EXPECT_FALSE(reaches_input(system.root.c_str(), places, -1, file_on(7, 1)));
+  std::filesystem::remove_all(system.root);
+}
+
+}  // namespace
