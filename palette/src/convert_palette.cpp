@@ -60,9 +60,11 @@ std::size_t entries_of_772_bytes(const unsigned char* table) {
 
 // `buffer` holds `capacity` entries followed by as many words. The `head`
 // bytes come before those still in `input`.
-// Returns false where a write was short.
+// Returns false where a write was short. `as_colours` writes the entries
+// themselves, whole, instead of their words.
 bool convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FILE* input,
-                       std::FILE* output, unsigned char* buffer, std::size_t capacity) {
+                       std::FILE* output, bool as_colours, unsigned char* buffer,
+                       std::size_t capacity) {
   unsigned char* entries = buffer;
   unsigned char* words = buffer + capacity * kelvo_entry_size;
   const std::size_t block_bytes = capacity * kelvo_entry_size;
@@ -87,9 +89,15 @@ bool convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FI
       count = entries_of_772_bytes(entries);
     }
 
-    convert_entries(entries, count, words);
-    if (count > 0 && std::fwrite(words, gba_word_size, count, output) != count) {
-      return false;
+    if (as_colours) {
+      if (count > 0 && std::fwrite(entries, kelvo_entry_size, count, output) != count) {
+        return false;
+      }
+    } else {
+      convert_entries(entries, count, words);
+      if (count > 0 && std::fwrite(words, gba_word_size, count, output) != count) {
+        return false;
+      }
     }
     if (got < block_bytes) {
       return true;  // end of input, or a read error its indicator tells the caller
@@ -102,24 +110,26 @@ bool convert_in_blocks(const unsigned char* head, std::size_t head_size, std::FI
 namespace detail {
 
 bool convert_kelvo_palette(const unsigned char* head, std::size_t head_size, std::FILE* input,
-                           std::FILE* output) {
+                           std::FILE* output, bool as_colours) {
   void* allocation = nullptr;
   void* block = allocate_aligned(block_entries * bytes_per_entry_pair, allocation);
   if (block != nullptr) {
-    const bool written = convert_in_blocks(head, head_size, input, output,
-                                           static_cast<unsigned char*>(block), block_entries);
+    const bool written =
+        convert_in_blocks(head, head_size, input, output, as_colours,
+                          static_cast<unsigned char*>(block), block_entries);
     std::free(allocation);
     return written;
   }
   alignas(64) unsigned char stack_block[fallback_block_entries * bytes_per_entry_pair];
-  return convert_in_blocks(head, head_size, input, output, stack_block, fallback_block_entries);
+  return convert_in_blocks(head, head_size, input, output, as_colours, stack_block,
+                           fallback_block_entries);
 }
 
 }  // namespace detail
 
 void convert_palette(const unsigned char* head, std::size_t head_size, std::FILE* input,
                      std::FILE* output) {
-  (void)detail::convert_kelvo_palette(head, head_size, input, output);
+  (void)detail::convert_kelvo_palette(head, head_size, input, output, false);
 }
 
 void convert_palette(std::FILE* input, std::FILE* output) {

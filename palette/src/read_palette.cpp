@@ -31,6 +31,7 @@ struct palette_source {
   unsigned char words[word_capacity * gba_word_size];
   void* allocation;
   const palette_format* format;  // nullptr for a Kelvo palette
+  std::size_t colour_size;       // bytes a colour takes in `words`: a word, or red, green, blue
   detail::reader_state state;
   step last;  // what ended the last run of colours
   std::size_t word_count;
@@ -47,16 +48,24 @@ void refuse(palette_refusal& refusal, const char* first, const char* second = ""
 // stops; `last` says why it stopped.
 void read_colours(palette_source& source) {
   detail::rgb colour{};
-  while (source.word_count < word_capacity) {
+  const std::size_t capacity = sizeof source.words / source.colour_size;
+  while (source.word_count < capacity) {
     if (source.state.black_before_first > 0) {
       --source.state.black_before_first;
       colour = {};
     } else if ((source.last = source.format->next_colour(source.state, colour)) != step::colour) {
       return;
     }
-    const std::uint16_t word = gba_color_from_rgb(colour.red, colour.green, colour.blue);
-    source.words[gba_word_size * source.word_count] = static_cast<unsigned char>(word & 0xFFu);
-    source.words[gba_word_size * source.word_count + 1] = static_cast<unsigned char>(word >> 8);
+    unsigned char* at = source.words + source.colour_size * source.word_count;
+    if (source.colour_size == gba_word_size) {
+      const std::uint16_t word = gba_color_from_rgb(colour.red, colour.green, colour.blue);
+      at[0] = static_cast<unsigned char>(word & 0xFFu);
+      at[1] = static_cast<unsigned char>(word >> 8);
+    } else {
+      at[0] = colour.red;
+      at[1] = colour.green;
+      at[2] = colour.blue;
+    }
     ++source.word_count;
   }
   source.last = step::colour;
@@ -104,9 +113,8 @@ palette_result recognise(palette_source& source, palette_refusal& refusal) {
   return palette_result::converted;
 }
 
-}  // namespace
-
-palette_result open_palette(std::FILE* input, palette_source** opened, palette_refusal& refusal) {
+palette_result open_source(std::FILE* input, palette_source** opened, palette_refusal& refusal,
+                           std::size_t colour_size) {
   *opened = nullptr;
   void* allocation = nullptr;
   auto* source =
@@ -116,6 +124,7 @@ palette_result open_palette(std::FILE* input, palette_source** opened, palette_r
   }
   source->allocation = allocation;
   source->format = nullptr;
+  source->colour_size = colour_size;
   source->state = {};
   source->state.input = {input, source->bytes, head_capacity, 0, 0, 0};
   source->last = step::colour;
@@ -140,12 +149,25 @@ palette_result open_palette(std::FILE* input, palette_source** opened, palette_r
   return palette_result::converted;
 }
 
+}  // namespace
+
+palette_result open_palette(std::FILE* input, palette_source** source, palette_refusal& refusal) {
+  return open_source(input, source, refusal, gba_word_size);
+}
+
+palette_result open_palette_colours(std::FILE* input, palette_source** source,
+                                    palette_refusal& refusal) {
+  return open_source(input, source, refusal, kelvo_entry_size);
+}
+
 palette_result convert_open_palette(palette_source* source, std::FILE* output,
                                     palette_refusal& refusal) {
   palette_result result = palette_result::converted;
   if (source->format == nullptr) {
-    const bool written = detail::convert_kelvo_palette(
-        source->bytes, source->state.input.filled, source->state.input.stream, output);
+    const bool written =
+        detail::convert_kelvo_palette(source->bytes, source->state.input.filled,
+                                      source->state.input.stream, output,
+                                      source->colour_size == kelvo_entry_size);
     result = std::ferror(source->state.input.stream) != 0 ? palette_result::read_failed
              : !written || std::ferror(output) != 0       ? palette_result::write_failed
                                                           : palette_result::converted;
@@ -153,8 +175,8 @@ palette_result convert_open_palette(palette_source* source, std::FILE* output,
     return result;
   }
   for (;;) {
-    if (source->word_count > 0 && std::fwrite(source->words, gba_word_size, source->word_count,
-                                              output) != source->word_count) {
+    if (source->word_count > 0 && std::fwrite(source->words, source->colour_size,
+                                              source->word_count, output) != source->word_count) {
       result = palette_result::write_failed;
       break;
     }

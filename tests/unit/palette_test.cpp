@@ -561,6 +561,43 @@ TEST(ConvertAnyPalette, ReportsAShortWriteWithoutErrorIndicator) {
 }
 #endif
 
+// The colours as the file holds them: one for each word, each giving it.
+TEST(OpenPaletteColours, GivesTheColourOfEveryWord) {
+  const Bytes act = pattern(772);
+  const struct {
+    std::string input;
+    std::string colours;  // the first ones
+  } cases[] = {
+      {"\x0d\x0a\x1a\xff\x80\x07\x01", "\x0d\x0a\x1a\xff\x80\x07"},
+      {std::string(act.begin(), act.end()), std::string(act.begin(), act.begin() + 6)},
+      {"GIMP Palette\n13 10 26\n255 128 7\n", "\x0d\x0a\x1a\xff\x80\x07"},
+      {std::string("\0\1\1\2\0\1\0\x18\0\0\0\0\1\0\1\0\x08\0\x1a\x0a\x0d\2", 22),
+       std::string("\0\0\0\0\0\0\x0d\x0a\x1a", 9)},
+  };
+  for (const auto& c : cases) {
+    Bytes words;
+    std::string refusal;
+    std::size_t heap = 0;
+    ASSERT_EQ(convert_any(c.input, words, refusal, heap), vexlo::palette_result::converted);
+    Stream in;
+    Stream out;
+    ASSERT_NO_FATAL_FAILURE(open_holding(Bytes(c.input.begin(), c.input.end()), in));
+    ASSERT_NO_FATAL_FAILURE(open_scratch(out));
+    vexlo::palette_source* source = nullptr;
+    vexlo::palette_refusal why{};
+    ASSERT_EQ(vexlo::open_palette_colours(in.get(), &source, why), vexlo::palette_result::converted);
+    ASSERT_EQ(vexlo::convert_open_palette(source, out.get(), why), vexlo::palette_result::converted);
+    const Bytes colours = read_all(out.get());
+    ASSERT_EQ(colours.size(), words.size() / 2 * 3) << c.input;
+    EXPECT_EQ(std::string(colours.begin(), colours.begin() + c.colours.size()), c.colours);
+    for (std::size_t i = 0; i < words.size() / 2; ++i) {
+      ASSERT_EQ(vexlo::gba_color_from_rgb(colours[3 * i], colours[3 * i + 1], colours[3 * i + 2]),
+                words[2 * i] | words[2 * i + 1] << 8)
+          << "colour " << i;
+    }
+  }
+}
+
 // Raw input keeps the Kelvo conversion, trailer rule and all.
 TEST(ConvertAnyPalette, ConvertsUnrecognisedBytesAsKelvoPalette) {
   for (const std::size_t length : {std::size_t{0}, std::size_t{772}, std::size_t{300001}}) {

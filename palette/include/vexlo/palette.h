@@ -82,6 +82,12 @@ struct palette_source;
 // convert_open_palette, or to close_palette when no output will follow.
 palette_result open_palette(std::FILE* input, palette_source** source, palette_refusal& refusal);
 
+// The same for a source whose colours convert_open_palette writes as the
+// file holds them, 3 bytes each, red, green, blue, instead of their words:
+// one colour for each word that a conversion gives, to show or compare them.
+palette_result open_palette_colours(std::FILE* input, palette_source** source,
+                                    palette_refusal& refusal);
+
 // Writes the colours of an open source to `output` and reads the input to
 // its end, converting as it goes; closes the source. A fault found further
 // into a long text palette is `refused`, after part of it was written.
