@@ -75,7 +75,6 @@ bool empty_and_date_to_1970(int descriptor) {
   return futimens(descriptor, epoch) == 0 && emptied;
 }
 
-
 // Another run writing the same output holds a lock on it until its close:
 // this one waits for it, so that each output is the whole of one run's
 // words. A file system without locks refuses the call, and runs go on

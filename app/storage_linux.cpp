@@ -174,8 +174,8 @@ backing loop_backing_file(const char* root, dev_t disk, int opened, struct stat&
   return named ? backing::known_file : backing::lost_file;
 }
 
-void add_storage_of_file_system(places& set, const char* root, dev_t device, int file,
-                                bool holders, int depth);
+void add_storage_of_file_system(places& set, const char* root, dev_t device, int file, bool holders,
+                                int depth);
 
 // What a write to the block device `device` changes: its disk and, through
 // loop devices, the file or disk behind it. With `holders`, also the disks
@@ -249,8 +249,8 @@ bool add_btrfs_devices(places& set, const char* root, int file, bool holders, in
 
 // The storage of the file system of device number `device`, with `file`
 // open in it (or -1).
-void add_storage_of_file_system(places& set, const char* root, dev_t device, int file,
-                                bool holders, int depth) {
+void add_storage_of_file_system(places& set, const char* root, dev_t device, int file, bool holders,
+                                int depth) {
   if (major(device) != 0 || !add_btrfs_devices(set, root, file, holders, depth)) {
     add_storage_of_device(set, root, device, -1, holders, depth);
   }

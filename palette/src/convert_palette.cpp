@@ -114,9 +114,8 @@ bool convert_kelvo_palette(const unsigned char* head, std::size_t head_size, std
   void* allocation = nullptr;
   void* block = allocate_aligned(block_entries * bytes_per_entry_pair, allocation);
   if (block != nullptr) {
-    const bool written =
-        convert_in_blocks(head, head_size, input, output, as_colours,
-                          static_cast<unsigned char*>(block), block_entries);
+    const bool written = convert_in_blocks(head, head_size, input, output, as_colours,
+                                           static_cast<unsigned char*>(block), block_entries);
     std::free(allocation);
     return written;
   }

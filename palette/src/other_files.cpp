@@ -50,7 +50,6 @@ bool windows_program(const format_head& head) {
   return pe_offset <= head.size && has(head, pe_offset, "PE\0\0");
 }
 
-
 constexpr const char* media_advice = ", not a palette";
 
 bool is_space(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -122,7 +121,9 @@ bool jpeg_2000(const format_head& head) {
   return has(head, 0, "\0\0\0\x0CjP  \r\n\x87\n") || has(head, 0, "\xFF\x4F\xFF\x51");
 }
 bool openexr(const format_head& head) { return has(head, 0, "\x76\x2F\x31\x01"); }
-bool radiance(const format_head& head) { return has(head, 0, "#?RADIANCE") || has(head, 0, "#?RGBE"); }
+bool radiance(const format_head& head) {
+  return has(head, 0, "#?RADIANCE") || has(head, 0, "#?RGBE");
+}
 bool fits(const format_head& head) { return has(head, 0, "SIMPLE  = "); }
 bool miff(const format_head& head) { return has(head, 0, "id=ImageMagick"); }
 // Magic 474, a storage of 0 or 1, 1 or 2 bytes a channel, 1 to 3
@@ -151,8 +152,13 @@ bool dpx(const format_head& head) { return has(head, 0, "SDPX") || has(head, 0, 
 bool cineon(const format_head& head) { return has(head, 0, "\x80\x2A\x5F\xD7"); }
 // A printer job, or a reset and a page setting: escapes no palette holds.
 bool pcl(const format_head& head) {
-  return has(head, 0, "\x1B%-12345X") || has(head, 0, "\x1B" "E\x1B&") ||
-         has(head, 0, "\x1B" "E\x1B*");
+  return has(head, 0, "\x1B%-12345X") ||
+         has(head, 0,
+             "\x1B"
+             "E\x1B&") ||
+         has(head, 0,
+             "\x1B"
+             "E\x1B*");
 }
 // A device control string of numbers, then "q".
 bool sixel(const format_head& head) {
@@ -262,60 +268,59 @@ extern const palette_format elf_format = {"ELF",   "an ELF program", "", elf, nu
 extern const palette_format windows_program_format = {
     "PE", "a Windows program", "", windows_program, nullptr, nullptr, ", not a palette"};
 
-extern const palette_format netpbm_format = {"netpbm", "a netpbm image", "", netpbm,
+extern const palette_format netpbm_format = {"netpbm", "a netpbm image", "",          netpbm,
                                              nullptr,  nullptr,          image_advice};
-extern const palette_format ico_format = {"ICO", "a Windows icon", "", ico, nullptr, nullptr,
-                                          image_advice};
-extern const palette_format cur_format = {"CUR", "a Windows cursor", "", cur, nullptr, nullptr,
-                                          image_advice};
-extern const palette_format dds_format = {"DDS", "a DDS texture", "", dds, nullptr, nullptr,
-                                          image_advice};
-extern const palette_format heif_format = {"HEIF", "a HEIF or AVIF image", "", heif, nullptr,
-                                           nullptr, image_advice};
-extern const palette_format jpeg_2000_format = {"JPEG 2000", "a JPEG 2000 image", "", jpeg_2000,
-                                                nullptr,     nullptr,             image_advice};
-extern const palette_format openexr_format = {"OpenEXR", "an OpenEXR image", "", openexr,
-                                              nullptr,   nullptr,            image_advice};
-extern const palette_format radiance_format = {"HDR",   "a Radiance HDR image", "", radiance,
-                                               nullptr, nullptr,                image_advice};
-extern const palette_format fits_format = {"FITS", "a FITS image", "", fits, nullptr, nullptr,
-                                           image_advice};
-extern const palette_format miff_format = {"MIFF", "a MIFF image", "", miff, nullptr, nullptr,
-                                           image_advice};
-extern const palette_format sgi_format = {"SGI", "an SGI image", "", sgi, nullptr, nullptr,
-                                          image_advice};
-extern const palette_format sun_raster_format = {"Sun raster", "a Sun raster image", "",
-                                                 sun_raster,   nullptr,             nullptr,
-                                                 image_advice};
-extern const palette_format xwd_format = {"XWD", "an X window dump", "", xwd, nullptr, nullptr,
-                                          image_advice};
-extern const palette_format viff_format = {"VIFF", "a VIFF image", "", viff, nullptr, nullptr,
-                                           image_advice};
-extern const palette_format dpx_format = {"DPX", "a DPX image", "", dpx, nullptr, nullptr,
-                                          image_advice};
-extern const palette_format cineon_format = {"Cineon", "a Cineon image", "", cineon,
+extern const palette_format ico_format = {"ICO",   "a Windows icon", "",          ico,
+                                          nullptr, nullptr,          image_advice};
+extern const palette_format cur_format = {"CUR",   "a Windows cursor", "", cur, nullptr,
+                                          nullptr, image_advice};
+extern const palette_format dds_format = {"DDS",   "a DDS texture", "",          dds,
+                                          nullptr, nullptr,         image_advice};
+extern const palette_format heif_format = {
+    "HEIF", "a HEIF or AVIF image", "", heif, nullptr, nullptr, image_advice};
+extern const palette_format jpeg_2000_format = {
+    "JPEG 2000", "a JPEG 2000 image", "", jpeg_2000, nullptr, nullptr, image_advice};
+extern const palette_format openexr_format = {"OpenEXR", "an OpenEXR image", "", openexr, nullptr,
+                                              nullptr,   image_advice};
+extern const palette_format radiance_format = {
+    "HDR", "a Radiance HDR image", "", radiance, nullptr, nullptr, image_advice};
+extern const palette_format fits_format = {"FITS",  "a FITS image", "",          fits,
+                                           nullptr, nullptr,        image_advice};
+extern const palette_format miff_format = {"MIFF",  "a MIFF image", "",          miff,
+                                           nullptr, nullptr,        image_advice};
+extern const palette_format sgi_format = {"SGI",   "an SGI image", "",          sgi,
+                                          nullptr, nullptr,        image_advice};
+extern const palette_format sun_raster_format = {
+    "Sun raster", "a Sun raster image", "", sun_raster, nullptr, nullptr, image_advice};
+extern const palette_format xwd_format = {"XWD",   "an X window dump", "", xwd, nullptr,
+                                          nullptr, image_advice};
+extern const palette_format viff_format = {"VIFF",  "a VIFF image", "",          viff,
+                                           nullptr, nullptr,        image_advice};
+extern const palette_format dpx_format = {"DPX",   "a DPX image", "",          dpx,
+                                          nullptr, nullptr,       image_advice};
+extern const palette_format cineon_format = {"Cineon", "a Cineon image", "",          cineon,
                                              nullptr,  nullptr,          image_advice};
-extern const palette_format pcl_format = {"PCL", "a PCL printer file", "", pcl, nullptr, nullptr,
-                                          image_advice};
-extern const palette_format sixel_format = {"sixel", "a sixel image", "", sixel, nullptr, nullptr,
-                                            image_advice};
-extern const palette_format jng_format = {"JNG", "a JNG image", "", jng, nullptr, nullptr,
-                                          image_advice};
-extern const palette_format mng_format = {"MNG", "an MNG animation", "", mng, nullptr, nullptr,
-                                          image_advice};
-extern const palette_format postscript_format = {"PostScript", "a PostScript document", "",
-                                                 postscript,   nullptr, nullptr, image_advice};
-extern const palette_format vips_format = {"VIPS", "a VIPS image", "", vips, nullptr, nullptr,
-                                           image_advice};
-extern const palette_format iff_other_format = {"IFF form", "an IFF file of no palette", "", iff_other,
-                                                nullptr, nullptr, media_advice};
-extern const palette_format riff_other_format = {"RIFF form", "a RIFF file of no palette", "",
-                                                 riff_other, nullptr, nullptr, media_advice};
-extern const palette_format video_format = {"video", "a video", "", video, nullptr, nullptr,
-                                            media_advice};
-extern const palette_format sound_format = {"sound", "a sound file", "", sound, nullptr, nullptr,
-                                            media_advice};
-extern const palette_format font_format = {"font", "a font", "", font, nullptr, nullptr,
-                                           media_advice};
+extern const palette_format pcl_format = {"PCL",   "a PCL printer file", "", pcl, nullptr,
+                                          nullptr, image_advice};
+extern const palette_format sixel_format = {"sixel", "a sixel image", "",          sixel,
+                                            nullptr, nullptr,         image_advice};
+extern const palette_format jng_format = {"JNG",   "a JNG image", "",          jng,
+                                          nullptr, nullptr,       image_advice};
+extern const palette_format mng_format = {"MNG",   "an MNG animation", "", mng, nullptr,
+                                          nullptr, image_advice};
+extern const palette_format postscript_format = {
+    "PostScript", "a PostScript document", "", postscript, nullptr, nullptr, image_advice};
+extern const palette_format vips_format = {"VIPS",  "a VIPS image", "",          vips,
+                                           nullptr, nullptr,        image_advice};
+extern const palette_format iff_other_format = {
+    "IFF form", "an IFF file of no palette", "", iff_other, nullptr, nullptr, media_advice};
+extern const palette_format riff_other_format = {
+    "RIFF form", "a RIFF file of no palette", "", riff_other, nullptr, nullptr, media_advice};
+extern const palette_format video_format = {"video", "a video", "",          video,
+                                            nullptr, nullptr,   media_advice};
+extern const palette_format sound_format = {"sound", "a sound file", "",          sound,
+                                            nullptr, nullptr,        media_advice};
+extern const palette_format font_format = {"font",  "a font", "",          font,
+                                           nullptr, nullptr,  media_advice};
 
 }  // namespace vexlo::detail

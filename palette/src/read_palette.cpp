@@ -164,10 +164,9 @@ palette_result convert_open_palette(palette_source* source, std::FILE* output,
                                     palette_refusal& refusal) {
   palette_result result = palette_result::converted;
   if (source->format == nullptr) {
-    const bool written =
-        detail::convert_kelvo_palette(source->bytes, source->state.input.filled,
-                                      source->state.input.stream, output,
-                                      source->colour_size == kelvo_entry_size);
+    const bool written = detail::convert_kelvo_palette(source->bytes, source->state.input.filled,
+                                                       source->state.input.stream, output,
+                                                       source->colour_size == kelvo_entry_size);
     result = std::ferror(source->state.input.stream) != 0 ? palette_result::read_failed
              : !written || std::ferror(output) != 0       ? palette_result::write_failed
                                                           : palette_result::converted;

@@ -64,7 +64,7 @@ extern "C" void* __wrap_malloc(std::size_t size) {  // NOLINT(bugprone-reserved-
   }
   return block;
 }
-extern "C" void __real_free(void* block);   // NOLINT(bugprone-reserved-identifier)
+extern "C" void __real_free(void* block);  // NOLINT(bugprone-reserved-identifier)
 // A memory stream of musl or wasi-libc that cannot grow takes part of a
 // write and sets no error indicator; the next write the library makes here
 // does the same while this is set.
@@ -585,8 +585,10 @@ TEST(OpenPaletteColours, GivesTheColourOfEveryWord) {
     ASSERT_NO_FATAL_FAILURE(open_scratch(out));
     vexlo::palette_source* source = nullptr;
     vexlo::palette_refusal why{};
-    ASSERT_EQ(vexlo::open_palette_colours(in.get(), &source, why), vexlo::palette_result::converted);
-    ASSERT_EQ(vexlo::convert_open_palette(source, out.get(), why), vexlo::palette_result::converted);
+    ASSERT_EQ(vexlo::open_palette_colours(in.get(), &source, why),
+              vexlo::palette_result::converted);
+    ASSERT_EQ(vexlo::convert_open_palette(source, out.get(), why),
+              vexlo::palette_result::converted);
     const Bytes colours = read_all(out.get());
     ASSERT_EQ(colours.size(), words.size() / 2 * 3) << c.input;
     EXPECT_EQ(std::string(colours.begin(), colours.begin() + c.colours.size()), c.colours);

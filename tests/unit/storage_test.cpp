@@ -1,5 +1,7 @@
 // What Linux says of block devices, read from a folder made to look like
 // /sys: loop devices over files, partitions of them, lost backing files.
+#include "storage.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -10,8 +12,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "storage.h"
 
 namespace {
 
