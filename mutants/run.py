@@ -26,7 +26,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
-DEFAULT_FILES = ["palette/src/*.cpp", "palette/src/readers/*.cpp", "app/files_posix.cpp"]
+DEFAULT_FILES = ["palette/src/*.cpp", "palette/src/readers/*.cpp", "app/files_posix.cpp",
+                 "app/storage_linux.cpp"]
 # The tests that run in seconds, in two rounds: the quick ones, then the
 # table of formats, which takes longest (a round that fails ends the run).
 FAST_TESTS = ["-E", "^(gba|package|docs)\\."]

@@ -69,10 +69,12 @@ extern "C" void __real_free(void* block);  // NOLINT(bugprone-reserved-identifie
 // write and sets no error indicator; the next write the library makes here
 // does the same while this is set.
 std::atomic<bool> cut_next_write_short{false};
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 extern "C" std::size_t __real_fwrite(const void* data, std::size_t size, std::size_t count,
-                                     std::FILE* stream);  // NOLINT(bugprone-reserved-identifier)
+                                     std::FILE* stream);
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 extern "C" std::size_t __wrap_fwrite(const void* data, std::size_t size, std::size_t count,
-                                     std::FILE* stream) {  // NOLINT(bugprone-reserved-identifier)
+                                     std::FILE* stream) {
   if (cut_next_write_short.exchange(false) && count > 1) {
     return __real_fwrite(data, size, count / 2, stream);
   }
