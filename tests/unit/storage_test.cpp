@@ -21,34 +21,26 @@ struct fake_system {
   std::string other;    // a real file beside it
 };
 
-void write_file(const std::string& path, const std::string& text) {
+void write_file(const std::filesystem::path& path, const std::string& text) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   ASSERT_NE(file, nullptr) << path;
-  std::fputs(text.c_str(), file);
-  std::fclose(file);
-}
-
-void make_folders(const std::string& path) {
-  std::string made;
-  for (std::size_t at = 0; at != std::string::npos;) {
-    at = path.find('/', at + 1);
-    made = path.substr(0, at);
-    (void)mkdir(made.c_str(), 0755);
-  }
+  EXPECT_GE(std::fputs(text.c_str(), file), 0);
+  EXPECT_EQ(std::fclose(file), 0);
 }
 
 // Device "MAJOR:MINOR" under sys/devices, linked from sys/dev/block, with the
 // files named in `facts` ("loop/backing_file", "partition").
 void add_device(const fake_system& system, const std::string& name, const std::string& number,
                 const std::vector<std::pair<std::string, std::string>>& facts) {
-  const std::string folder = system.root + "/sys/devices/" + name;
-  make_folders(folder + "/loop");
-  write_file(folder + "/dev", number + "\n");
+  const std::filesystem::path root(system.root);
+  const std::filesystem::path folder = root / "sys/devices" / name;
+  std::filesystem::create_directories(folder / "loop");
+  std::filesystem::create_directories(root / "sys/dev/block");
+  write_file(folder / "dev", number + "\n");
   for (const auto& [file, text] : facts) {
-    write_file(folder + "/" + file, text + "\n");
+    write_file(folder / file, text + "\n");
   }
-  make_folders(system.root + "/sys/dev/block");
-  ASSERT_EQ(symlink(folder.c_str(), (system.root + "/sys/dev/block/" + number).c_str()), 0);
+  std::filesystem::create_directory_symlink(folder, root / "sys/dev/block" / number);
 }
 
 fake_system make_fake_system() {
