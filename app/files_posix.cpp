@@ -183,8 +183,19 @@ std::size_t read_output_start(std::FILE* output, const char* path, unsigned char
   }
   // The output was opened for writing alone: open the same file again to
   // read, by its descriptor where Linux allows, else by its name.
-  char own[64];
-  (void)std::snprintf(own, sizeof own, "/proc/self/fd/%d", fileno(output));
+  // "/proc/self/fd/N", without printf, which costs more than the rest of a
+  // small run's own work.
+  char own[32] = "/proc/self/fd/";
+  char digits[12];
+  int count = 0;
+  for (unsigned number = static_cast<unsigned>(fileno(output)); count == 0 || number > 0;
+       number /= 10) {
+    digits[count++] = static_cast<char>('0' + number % 10);
+  }
+  for (std::size_t at = std::strlen(own); count > 0; ++at) {
+    own[at] = digits[--count];
+    own[at + 1] = '\0';
+  }
   int reader = open(own, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (reader < 0) {
     reader = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
