@@ -136,10 +136,10 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENTS_ALL runtime development)
 set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS runtime)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "palette to GBA palette converter for game builds
-vexlo reads a palette, recognised by its content: JASC-PAL, GIMP, RIFF and
-paint.net palettes, hex lists, the palettes of indexed PNG, GIF and BMP
-images, and Kelvo palettes (headerless runs of 8-bit red, green and blue
-triplets). It writes a GBA palette: one 16-bit little-endian colour word in
+vexlo reads a palette, recognised by its content: the palettes paint
+programs write, those of indexed images (its manual lists the formats), and
+Kelvo palettes (headerless runs of 8-bit red, green and blue triplets). It
+writes a GBA palette: one 16-bit little-endian colour word in
 the Game Boy Advance's 5-5-5 layout per colour, ready for palette memory.
 .
 It is meant for game builds: it never overwrites its input or another

@@ -2,6 +2,7 @@
 // readers and refused kinds alike, and the rule that tells text.
 #include "formats.h"
 
+#include "reader_toolkit.h"
 #include "vexlo/palette.h"
 
 namespace vexlo {
@@ -9,7 +10,12 @@ namespace detail {
 
 // Every format, in the order they are tried. Each FORMAT(x) names
 // `x_format`, defined in readers/x.cpp or, for files refused on sight, in
-// other_files.cpp. Adding a format is one line here.
+// other_files.cpp. Adding a format is one line here. The order: formats with
+// a signature first, text ones by their first line; then Photoshop swatches
+// and hex lists, whose rules are looser; the kinds refused on sight after
+// every reader, so that a reader's form of a container (RIFF PAL, IFF ILBM)
+// is read before its other forms are refused; and TGA last, as it has no
+// signature at all and a file any other format claims is not one.
 #define VEXLO_FORMATS(FORMAT) \
   FORMAT(jasc_pal)            \
   FORMAT(gimp)                \
@@ -102,28 +108,29 @@ const palette_format* recognised_format(const format_head& head) {
   return nullptr;
 }
 
+namespace {
+
 text_encoding encoding_of(const unsigned char* bytes, std::size_t size) {
   return starts_with(bytes, size, "\xFF\xFE")   ? text_encoding::utf16_little
          : starts_with(bytes, size, "\xFE\xFF") ? text_encoding::utf16_big
                                                 : text_encoding::utf8;
 }
 
+}  // namespace
+
 format_head make_format_head(const unsigned char* bytes, std::size_t size, bool whole_input,
                              unsigned char (&text)[text_head_capacity]) {
-  format_head head{bytes, size, whole_input, bytes, size};
   const text_encoding encoding = encoding_of(bytes, size);
+  format_head head{bytes, size, whole_input, encoding, bytes, size};
   if (encoding == text_encoding::utf8) {
     const std::size_t mark = starts_with(bytes, size, "\xEF\xBB\xBF") ? 3 : 0;
     head.text = bytes + mark;
     head.text_size = size - mark;
     return head;
   }
-  const bool little = encoding == text_encoding::utf16_little;
   std::size_t length = 0;
   for (std::size_t at = 2; at + 1 < size && length < text_head_capacity; at += 2) {
-    const unsigned unit = little ? unsigned{bytes[at]} | unsigned{bytes[at + 1]} << 8
-                                 : unsigned{bytes[at]} << 8 | bytes[at + 1];
-    text[length++] = unit < 0x80 ? static_cast<unsigned char>(unit) : 0x80;
+    text[length++] = byte_of_unit(utf16_unit(bytes + at, encoding));
   }
   head.text = text;
   head.text_size = length;
@@ -134,15 +141,15 @@ format_head make_format_head(const unsigned char* bytes, std::size_t size, bool 
 // them. Bytes over 0x7F must form UTF-8 characters and UTF-16 must pair its
 // surrogates, which a run of colours almost never does; NUL (black) and
 // 0xFF (white) are no part of either.
-bool is_plain_text(const unsigned char* bytes, std::size_t size, bool whole_input) {
+bool is_plain_text(const format_head& head) {
+  const unsigned char* bytes = head.bytes;
+  const std::size_t size = head.size;
+  const bool whole_input = head.whole_input;
   bool line_end = false;
-  const text_encoding encoding = encoding_of(bytes, size);
-  if (encoding != text_encoding::utf8) {
-    const bool little = encoding == text_encoding::utf16_little;
+  if (head.encoding != text_encoding::utf8) {
     bool high_surrogate = false;
     for (std::size_t at = 2; at + 1 < size; at += 2) {
-      const unsigned unit = little ? unsigned{bytes[at]} | unsigned{bytes[at + 1]} << 8
-                                   : unsigned{bytes[at]} << 8 | bytes[at + 1];
+      const unsigned unit = utf16_unit(bytes + at, head.encoding);
       const bool low_surrogate = unit >= 0xDC00 && unit <= 0xDFFF;
       if (!is_text_character(unit) || unit >= 0xFFFE || high_surrogate != low_surrogate) {
         return false;

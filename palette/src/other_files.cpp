@@ -1,6 +1,6 @@
 // Files that are plainly no Kelvo palette and that vexlo reads no palette
 // from: recognised by their signatures only to be refused, with advice.
-#include "palette_reader.h"
+#include "reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {

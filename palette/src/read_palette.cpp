@@ -6,7 +6,7 @@
 #include "aligned_block.h"
 #include "formats.h"
 #include "kelvo.h"
-#include "palette_reader.h"
+#include "reader_toolkit.h"
 #include "vexlo/palette.h"
 
 namespace vexlo {
@@ -99,17 +99,18 @@ palette_result recognise(palette_source& source, palette_refusal& refusal) {
   const std::size_t head_size = source.state.input.filled;
   const bool whole_input = head_size < head_capacity;
   unsigned char text[detail::text_head_capacity];
-  source.format =
-      detail::recognised_format(detail::make_format_head(head, head_size, whole_input, text));
+  const detail::format_head format_head =
+      detail::make_format_head(head, head_size, whole_input, text);
+  source.format = detail::recognised_format(format_head);
   if (source.format != nullptr && source.format->next_colour == nullptr) {
     refuse(refusal, "is ", source.format->name, source.format->advice);
     return palette_result::refused;
   }
-  if (source.format == nullptr && detail::is_plain_text(head, head_size, whole_input)) {
+  if (source.format == nullptr && detail::is_plain_text(format_head)) {
     refuse(refusal, "is text in no palette format that vexlo reads");
     return palette_result::refused;
   }
-  source.state.encoding = detail::encoding_of(head, head_size);
+  source.state.encoding = format_head.encoding;
   return palette_result::converted;
 }
 

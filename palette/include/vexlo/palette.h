@@ -26,7 +26,7 @@ constexpr std::uint16_t gba_color_from_rgb(std::uint8_t red, std::uint8_t green,
 // transparent index of 0 to 255 or 0xFFFF) gives that many words and no
 // more. Both streams stay open and belong to the caller, who learns of a
 // failed read or write from ferror() on the matching stream. Conversion
-// stops early once a write has failed. It takes one 160 KiB heap block per
+// stops early once a write has failed. It takes one 320 KiB heap block per
 // call and a few KiB of stack; when the heap cannot spare the block it
 // converts in smaller blocks on the stack instead, so it runs on threads
 // with small stacks and never throws.
@@ -43,25 +43,22 @@ void convert_palette(const unsigned char* head, std::size_t head_size, std::FILE
 // output is judged as it would be as an input (a TGA footer included).
 inline constexpr std::size_t format_signature_size = std::size_t{64} * 1024;
 
-// Names the format of a file that vexlo reads or refuses by its signature,
+// Names the format of a file that vexlo reads, or refuses by its signature,
 // from its first bytes (`head_size` under format_signature_size means they
-// are the whole file): "JASC-PAL", "GIMP", "RIFF", "paint.net", "hex list",
-// "PNG", "GIF", "BMP" (palettes and images that vexlo reads), or a file it
-// refuses: "ASE", "JPEG", "ZIP", "PDF", ...; nullptr for none of those,
+// are the whole file): a short name such as "GIMP" or "JPEG" (the README's
+// table and the man page list the formats); nullptr for none of those,
 // which is what a Kelvo palette and plain text are.
 const char* other_palette_format(const unsigned char* head, std::size_t head_size);
 
-// The same file as a message names it: "a JASC-PAL palette", "a PNG image",
-// "an Adobe swatch exchange file"; nullptr for none of those.
+// The same file as a message names it: "a GIMP palette", "a PNG image";
+// nullptr for none of those.
 const char* other_format_description(const unsigned char* head, std::size_t head_size);
 
-// Palettes of every format that paint programs write, recognised by their
-// content: JASC-PAL, GIMP, RIFF and paint.net palettes, hex lists, and the
-// palettes of indexed PNG, GIF and BMP images. Files of other kinds that are
-// plainly no palette (other images, archives, programs, documents, text in
-// no palette format) are refused. Whatever else there is is a Kelvo palette,
-// converted as convert_palette does. Each colour gives one word by the
-// colour rule, in the file's order.
+// Palettes of every format that paint programs write, and the palettes of
+// indexed images, recognised by their content. Files of other kinds that
+// are plainly no palette are refused. Whatever else there is is a Kelvo
+// palette, converted as convert_palette does. Each colour gives one word by
+// the colour rule, in the file's order.
 
 enum class palette_result { converted, refused, read_failed, write_failed };
 

@@ -3,7 +3,7 @@
 // frame's palette chunk (0x2019), or where it has none the older chunk
 // (0x0004, or 0x0011 with 6-bit channels). Other chunks, compressed cels
 // included, are skipped unread.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {
@@ -52,7 +52,7 @@ step read_old_palette(reader_state& state, std::uint64_t chunk, bool six_bits) {
     }
     state.expected += count;
   }
-  state.entry_size = 3;
+  state.table_entry_size = 3;
   return step::ready;
 }
 
@@ -96,7 +96,7 @@ step find_palette(reader_state& state) {
       }
       state.black_before_first = first;
       state.expected = last - first + 1;
-      state.entry_size = 0;  // read from the chunk, one at a time
+      state.table_entry_size = 0;  // read from the chunk, one at a time
       return step::ready;
     }
     if ((type == old_palette_chunk || type == old_6_bit_palette_chunk) && !old_palette) {
@@ -118,7 +118,7 @@ step find_palette(reader_state& state) {
 }
 
 step next_colour(reader_state& state, rgb& colour) {
-  if (state.entry_size != 0) {
+  if (state.table_entry_size != 0) {
     return next_table_colour(state, colour, false);
   }
   if (all_given(state)) {

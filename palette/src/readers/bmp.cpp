@@ -2,7 +2,7 @@
 // header, stored blue, green, red, with a fourth byte unless the header is
 // the 12-byte one of OS/2. Recognised by "BM" and a known info header size;
 // a header that says nothing sensible then is a damaged BMP.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {
@@ -57,8 +57,8 @@ step read_table(reader_state& state) {
                            "more colours used than the bits allow");
   }
   state.expected = used != 0 ? used : 1u << bits;
-  state.entry_size = header_size == os2_header_size ? 3 : 4;
-  if (!read_bytes(state.input, state.colour_table, state.entry_size * state.expected)) {
+  state.table_entry_size = header_size == os2_header_size ? 3 : 4;
+  if (!read_bytes(state.input, state.colour_table, state.table_entry_size * state.expected)) {
     return invalid_at_byte(state, offset_of_next_byte(state.input),
                            "the file ends inside its palette");
   }

@@ -1,6 +1,6 @@
 // GIF images: the global colour table after the logical screen descriptor,
 // 2^(n+1) entries of red, green and blue.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {
@@ -25,7 +25,7 @@ step read_table(reader_state& state) {
     return step::no_palette;
   }
   state.expected = 2ul << (packed & 7u);
-  state.entry_size = 3;
+  state.table_entry_size = 3;
   if (!read_bytes(state.input, state.colour_table, 3 * state.expected)) {
     return invalid_at_byte(state, offset_of_next_byte(state.input),
                            "the file ends inside its palette");

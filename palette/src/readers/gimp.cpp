@@ -2,7 +2,7 @@
 // "GIMP Palette", then Name:, Columns: and Channels: lines, # comments, and
 // one line of red, green and blue per colour (and alpha, after "Channels:
 // RGBA"), each followed by an optional name.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {

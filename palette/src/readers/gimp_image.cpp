@@ -2,7 +2,7 @@
 // size, the base type (2 for indexed), from version 4 a precision, then the
 // image's properties, each a type, a length and a payload, big-endian. An
 // indexed image keeps its palette in the colour map property.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {
@@ -64,7 +64,7 @@ step read_colour_map(reader_state& state) {
       return invalid_at_byte(state, property, "the file ends inside its palette");
     }
     state.expected = count;
-    state.entry_size = 3;
+    state.table_entry_size = 3;
     return step::ready;
   }
 }

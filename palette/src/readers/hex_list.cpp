@@ -2,7 +2,7 @@
 // 6 hex digits RRGGBB, with or without a '#' before them. Blank lines and
 // blanks around a colour are skipped. Recognised by its first line that is
 // not blank.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {

@@ -2,7 +2,7 @@
 // of type "ILBM" or "PBM " whose chunks (an ID, a big-endian size, the data
 // padded to an even size) hold the palette in "CMAP", 3 bytes a colour,
 // before the image in "BODY".
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {
@@ -42,7 +42,7 @@ step find_colour_map(reader_state& state) {
       return invalid_at_byte(state, chunk, "the file ends inside its palette");
     }
     state.expected = size / 3;
-    state.entry_size = 3;
+    state.table_entry_size = 3;
     return step::ready;
   }
 }

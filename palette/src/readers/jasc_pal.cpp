@@ -1,7 +1,7 @@
 // JASC-PAL, the text palette of Paint Shop Pro, also written by Aseprite,
 // GraphicsGale, IrfanView and Usenti: "JASC-PAL", "0100", a count, then one
 // line of red, green, blue (and an ignored alpha) per colour.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {

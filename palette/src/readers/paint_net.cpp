@@ -1,6 +1,6 @@
 // paint.net palettes: a first line "; paint.net Palette File", comments
 // after ';', and one colour per line as 8 hex digits AARRGGBB.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {

@@ -6,7 +6,7 @@
 // through a pipe too, by keeping the last 769 bytes. A monochrome image (1
 // bit, 1 plane) is black and white, and version 3 says its header holds no
 // palette.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {
@@ -65,7 +65,7 @@ step read_table(reader_state& state) {
     return invalid_at_byte(state, offset_of_next_byte(state.input), "the file ends in its header");
   }
   const unsigned bits = header[bits_at] * unsigned{header[planes_at]};
-  state.entry_size = 3;
+  state.table_entry_size = 3;
   if (header[bits_at] == 8 && header[planes_at] == 1) {
     std::size_t kept = 0;
     const std::uint64_t size = keep_tail(state, kept);

@@ -3,7 +3,7 @@
 // indexed image is 768 bytes (256 reds, 256 greens, 256 blues), then image
 // resources, among them 1046, the count of colours the table holds.
 // Big-endian.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {
@@ -80,7 +80,7 @@ step read_table(reader_state& state) {
     state.colour_table[3 * i + 1] = planes[256 + i];
     state.colour_table[3 * i + 2] = planes[512 + i];
   }
-  state.entry_size = 3;
+  state.table_entry_size = 3;
   state.expected = 256;
   return read_colour_count(state);
 }

@@ -3,7 +3,7 @@
 // followed by a version 2 section of the same colours with names; a file of
 // a version 2 section alone is read too. RGB colours keep the top 8 bits of
 // each channel.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {

@@ -1,7 +1,7 @@
 // PNG images: an indexed one (colour type 3) carries its palette in the PLTE
 // chunk, which must come before the image data. IHDR and PLTE are checked
 // against their CRCs; the chunks between them are skipped.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {
@@ -91,7 +91,7 @@ step read_palette(reader_state& state) {
       }
       std::memcpy(state.colour_table, chunk + 4, length);
       state.expected = length / 3;
-      state.entry_size = 3;
+      state.table_entry_size = 3;
       return step::ready;
     }
     if (std::memcmp(chunk, "IDAT", 4) == 0 || std::memcmp(chunk, "IEND", 4) == 0) {

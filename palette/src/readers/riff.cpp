@@ -1,7 +1,7 @@
 // RIFF palettes (.pal) of Windows: a "RIFF" form of type "PAL " whose "data"
 // chunk holds a version (0x0300), a count, then red, green, blue and flags
 // per colour. Other chunks are skipped.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {

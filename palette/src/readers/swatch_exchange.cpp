@@ -2,7 +2,7 @@
 // them: "ASEF", version 1.0, a count of blocks, then blocks, big-endian.
 // Colour entries in RGB or Gray give a colour each, every channel the
 // nearest 8-bit value to v x 255; group blocks are skipped.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {

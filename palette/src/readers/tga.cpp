@@ -5,7 +5,7 @@
 // header's fields must all hold values that a colour-mapped image has (see
 // recognise). A version 2 file also ends in a footer, which, where the
 // whole file is seen, also tells a true-colour or greyscale image.
-#include "../palette_reader.h"
+#include "../reader_toolkit.h"
 
 namespace vexlo::detail {
 namespace {
@@ -66,8 +66,9 @@ step read_header(reader_state& state) {
   // entries before it are black.
   state.black_before_first = little_endian(header + 3, 2);
   state.expected = little_endian(header + 5, 2);
-  state.entry_size = (header[7] + 7u) / 8;
-  state.section_end = header_size + header[0] + std::uint64_t{state.expected} * state.entry_size;
+  state.stream_entry_size = (header[7] + 7u) / 8;
+  state.section_end =
+      header_size + header[0] + std::uint64_t{state.expected} * state.stream_entry_size;
   if (header[2] == 1) {  // uncompressed: the pixels' size is known
     state.section_end += std::uint64_t{little_endian(header + 12, 2)} *
                          little_endian(header + 14, 2) * (header[16] / 8u);
@@ -83,12 +84,12 @@ step next_colour(reader_state& state, rgb& colour) {
                : step::end;
   }
   unsigned char entry[4];
-  if (!read_bytes(state.input, entry, state.entry_size)) {
+  if (!read_bytes(state.input, entry, state.stream_entry_size)) {
     return invalid_at_byte(state, offset_of_next_byte(state.input),
                            "the file ends inside its colour map");
   }
   ++state.given;
-  if (state.entry_size == 2) {
+  if (state.stream_entry_size == 2) {
     // 5 bits a channel, red highest, kept as they are.
     const std::uint32_t word = little_endian(entry, 2);
     colour = {static_cast<unsigned char>((word >> 10 & 31u) << 3),

@@ -1,9 +1,9 @@
 // What the format readers share: the buffered input, text lines, numbers,
 // reasons and the CRC that PNG chunks carry.
+#include "reader_toolkit.h"
+
 #include <array>
 #include <cstring>
-
-#include "palette_reader.h"
 
 namespace vexlo::detail {
 
@@ -74,7 +74,7 @@ step next_table_colour(reader_state& state, rgb& colour, bool blue_first) {
   if (all_given(state)) {
     return step::end;
   }
-  const unsigned char* entry = state.colour_table + state.entry_size * state.given++;
+  const unsigned char* entry = state.colour_table + state.table_entry_size * state.given++;
   colour = blue_first ? rgb{entry[2], entry[1], entry[0]} : rgb{entry[0], entry[1], entry[2]};
   return step::colour;
 }
@@ -127,7 +127,6 @@ void keep_in_line(reader_state& state, const unsigned char* bytes, std::size_t s
 
 // UTF-16 one code unit at a time: text files of this kind are small.
 bool next_utf16_line(reader_state& state) {
-  const bool little = state.encoding == text_encoding::utf16_little;
   bool any = false;
   for (;;) {
     const int first = next_byte(state.input);
@@ -135,8 +134,9 @@ bool next_utf16_line(reader_state& state) {
     if (second < 0) {
       return any;  // a lone last byte is no character
     }
-    const unsigned unit =
-        little ? unsigned(first) | unsigned(second) << 8 : unsigned(first) << 8 | unsigned(second);
+    const unsigned char pair[2] = {static_cast<unsigned char>(first),
+                                   static_cast<unsigned char>(second)};
+    const unsigned unit = utf16_unit(pair, state.encoding);
     const bool after_carriage_return = state.after_carriage_return;
     state.after_carriage_return = false;
     if ((unit == 0xFEFF && offset_of_next_byte(state.input) == 2) ||
@@ -148,7 +148,7 @@ bool next_utf16_line(reader_state& state) {
       state.after_carriage_return = unit == '\r';
       return true;
     }
-    const unsigned char byte = unit < 0x80 ? static_cast<unsigned char>(unit) : 0x80;
+    const unsigned char byte = byte_of_unit(unit);
     keep_in_line(state, &byte, 1);
   }
 }
