@@ -11,6 +11,8 @@ namespace {
 constexpr std::size_t entry_size = 10;  // space, four values
 constexpr unsigned rgb_space = 0;
 constexpr unsigned last_known_space = 10;
+// In UTF-16 units. Photoshop's names are short; a longer length is no name.
+constexpr std::uint32_t longest_name = 1024;
 
 const char* space_name(unsigned space) {
   switch (space) {
@@ -52,7 +54,11 @@ bool recognise(const format_head& head) {
     }
     at += entry_size;
     if (named) {
-      at += 4 + 2 * std::size_t{big_endian(head.bytes + at, 4)};
+      const std::uint32_t name_length = big_endian(head.bytes + at, 4);
+      if (name_length > longest_name) {
+        return false;
+      }
+      at += 4 + 2 * std::size_t{name_length};
     }
   }
   if (count == 0) {
