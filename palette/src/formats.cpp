@@ -48,6 +48,7 @@ namespace detail {
   FORMAT(netpbm)              \
   FORMAT(ico)                 \
   FORMAT(cur)                 \
+  FORMAT(icns)                \
   FORMAT(dds)                 \
   FORMAT(heif)                \
   FORMAT(jpeg_2000)           \

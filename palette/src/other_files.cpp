@@ -99,6 +99,7 @@ bool icon_directory(const format_head& head, unsigned char type) {
 }
 bool ico(const format_head& head) { return icon_directory(head, 1); }
 bool cur(const format_head& head) { return icon_directory(head, 2); }
+bool icns(const format_head& head) { return has(head, 0, "icns"); }
 bool dds(const format_head& head) { return has(head, 0, "DDS \x7C\0\0\0"); }
 // ISO base media files: an "ftyp" box first, whose brand tells the kind.
 bool ftyp_brand(const format_head& head, const char* const* brands) {
@@ -274,6 +275,8 @@ extern const palette_format ico_format = {"ICO",   "a Windows icon", "",        
                                           nullptr, nullptr,          image_advice};
 extern const palette_format cur_format = {"CUR",   "a Windows cursor", "", cur, nullptr,
                                           nullptr, image_advice};
+extern const palette_format icns_format = {"ICNS",  "an Apple icon", "",          icns,
+                                           nullptr, nullptr,         image_advice};
 extern const palette_format dds_format = {"DDS",   "a DDS texture", "",          dds,
                                           nullptr, nullptr,         image_advice};
 extern const palette_format heif_format = {
