@@ -193,8 +193,7 @@ std::size_t read_output_start(std::FILE* output, const char* path, unsigned char
     digits[count++] = static_cast<char>('0' + number % 10);
   }
   for (std::size_t at = std::strlen(own); count > 0; ++at) {
-    own[at] = digits[--count];
-    own[at + 1] = '\0';
+    own[at] = digits[--count];  // the rest of `own` is zeros
   }
   int reader = open(own, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (reader < 0) {
