@@ -29,6 +29,14 @@ crc32() {
   done
   printf '%08x' $((crc ^ 0xFFFFFFFF))
 }
+# HEX, COUNT times over; nothing for a count of 0.
+repeat() {
+  local text="" i
+  for ((i = 0; i < $2; i++)); do text+=$1; done
+  printf '%s' "$text"
+}
+# The PNG signature and the header of a 1 x 1 image of bit DEPTH and colour TYPE.
+png_1x1() { png_signature && png_chunk IHDR 00000001 00000001 "$1" "$2" 000000; }
 # A PNG chunk with its length and CRC.
 png_chunk() {
   local type=$1 data type_hex
@@ -119,4 +127,44 @@ kelvo_as_pcx() {
   if ((bits == 8)); then
     bytes 0c "$colours" && head -c $((768 - ${#colours} / 2)) /dev/zero
   fi
+}
+
+# Reads formats.table and calls CALLBACK for each row with row_line,
+# row_input, row_status, row_message (what follows "IN " in the refusal, or
+# -), row_words (- where there is no output) and row_as_output set, the
+# shorthand of the table's header spelled out.
+each_format_row() {
+  local table=$1 callback=$2 row name="" kind="" outcome
+  row_line=0
+  while IFS= read -r row; do
+    row_line=$((row_line + 1))
+    [[ $row == '#'* || -z $row ]] && continue
+    if [[ $row == '= '* ]]; then
+      name=${row#= } && kind=${name#* }
+      continue
+    fi
+    row_as_output=$name
+    IFS='|' read -r row_input outcome row_as_output <<<"$row|$name"
+    trim row_input "$row_input" && trim outcome "$outcome" && trim row_as_output "${row_as_output%%|*}"
+    case $outcome in
+      '! '*) row_message="is not a valid $kind: ${outcome#! }" ;;
+      'no palette') row_message="is $name without a palette: save it as an indexed PNG" ;;
+      'image') row_message="is $name, not a palette vexlo reads: save it as an indexed PNG" ;;
+      'text') row_message="is text in no palette format that vexlo reads" ;;
+      'cannot convert: '*) row_message="is $name with a colour vexlo cannot convert: ${outcome#cannot convert: }" ;;
+      'is '*) row_message=$outcome ;;
+      *) row_message=- ;;
+    esac
+    if [[ $row_message == - ]]; then
+      row_status=0 row_words=$outcome
+    else
+      row_status=255 row_words=-
+    fi
+    "$callback"
+  done <"$table"
+}
+# Sets the variable named $1 to $2 without its leading and trailing spaces.
+trim() {
+  local text=${2#"${2%%[! ]*}"}
+  printf -v "$1" '%s' "${text%"${text##*[! ]}"}"
 }

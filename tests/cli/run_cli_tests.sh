@@ -276,49 +276,40 @@ case_output_that_cannot_be_created() {
 }
 
 # Sets the variable named NAME to TEXT without its outer spaces.
-trim() {
-  local text=${2#"${2%%[! ]*}"}
-  printf -v "$1" '%s' "${text%"${text##*[! ]}"}"
-}
-
-# Each line of formats.table: an input, and the status, message and words
+# Each row of formats.table: an input, and the status, message and words
 # it gives; the output stays untouched where it is refused. Then the same
 # bytes named as the output of another run, as after swapped operands: a
 # palette or image is kept, anything else replaced.
+check_format_row() {
+  local words=$row_words
+  eval "$row_input" >in.pal || { fail "formats.table:$row_line: the input cannot be made"; return; }
+  printf 'keep me' >out.gba
+  run in.pal out.gba
+  local failures_before=$failures
+  expect_status "$row_status"
+  if [[ $row_message == - ]]; then
+    expect_stdout ""
+    [[ $words != *'$'* ]] || words=$(eval "echo $words")
+    expect_bytes out.gba "$words"
+  else
+    expect_stdout "${banner}vexlo.exe - error: in.pal $row_message"$'\n'
+    expect_bytes out.gba 6b656570206d65
+  fi
+  cp in.pal kept.pal
+  run black.pal in.pal
+  if [[ $row_as_output == - ]]; then
+    expect_status 0
+    expect_bytes in.pal 0000
+  else
+    expect_status 255
+    expect_stdout "${banner}vexlo.exe - error: in.pal is $row_as_output; vexlo does not overwrite it"$'\n'
+    cmp -s in.pal kept.pal || fail "in.pal was changed"
+  fi
+  ((failures == failures_before)) || echo "  in formats.table:$row_line: $row_input"
+}
 case_converts_each_format_as_its_table_says() {
-  local table=$script_dir/formats.table line=0 input status_wanted message words as_output
   write_hex black.pal 000000
-  while IFS= read -r row; do
-    line=$((line + 1))
-    [[ $row == '#'* || -z $row ]] && continue
-    IFS='|' read -r input status_wanted message words as_output <<<"$row"
-    trim input "$input" && trim status_wanted "$status_wanted" && trim message "$message"
-    trim as_output "$as_output"
-    eval "$input" >in.pal || { fail "formats.table:$line: the input cannot be made"; continue; }
-    printf 'keep me' >out.gba
-    run in.pal out.gba
-    local failures_before=$failures
-    expect_status "$status_wanted"
-    if [[ $message == - ]]; then
-      expect_stdout ""
-      [[ $words != *'$'* ]] || words=$(eval "echo $words")
-      expect_bytes out.gba "$words"
-    else
-      expect_stdout "${banner}vexlo.exe - error: in.pal $message"$'\n'
-      expect_bytes out.gba 6b656570206d65
-    fi
-    cp in.pal kept.pal
-    run black.pal in.pal
-    if [[ $as_output == - ]]; then
-      expect_status 0
-      expect_bytes in.pal 0000
-    else
-      expect_status 255
-      expect_stdout "${banner}vexlo.exe - error: in.pal is $as_output; vexlo does not overwrite it"$'\n'
-      cmp -s in.pal kept.pal || fail "in.pal was changed"
-    fi
-    ((failures == failures_before)) || echo "  in formats.table:$line: $input"
-  done <"$table"
+  each_format_row "$script_dir/formats.table" check_format_row
 }
 
 # A damaged file is refused before the output is touched, from a pipe too.

@@ -7,19 +7,12 @@ module=$1 script_dir=$2 scratch=$3
 command -v node >/dev/null || { echo "skipped: needs node (apt-get install nodejs)"; exit 77; }
 # shellcheck source=../byte_helpers.sh
 source "$script_dir/../byte_helpers.sh"
-trim() {
-  local text=${2#"${2%%[! ]*}"}
-  printf -v "$1" '%s' "${text%"${text##*[! ]}"}"
-}
 rm -rf "$scratch" && mkdir -p "$scratch" || exit 1
-line=0
-while IFS= read -r row; do
-  line=$((line + 1))
-  [[ $row == '#'* || -z $row ]] && continue
-  IFS='|' read -r input status message words _ <<<"$row"
-  trim input "$input" && trim status "$status" && trim message "$message"
+write_row() {
+  local words=$row_words
   [[ $words != *'$'* ]] || words=$(eval "echo $words")
-  eval "$input" >"$scratch/$line.in" || { echo "formats.table:$line: the input cannot be made"; exit 1; }
-  printf '%s\n%s\n%s\n' "$status" "$message" "${words//[[:space:]]/}" >"$scratch/$line.expected"
-done <"$script_dir/formats.table"
+  eval "$row_input" >"$scratch/$row_line.in" || { echo "formats.table:$row_line: the input cannot be made"; exit 1; }
+  printf '%s\n%s\n%s\n' "$row_status" "$row_message" "${words//[[:space:]]/}" >"$scratch/$row_line.expected"
+}
+each_format_row "$script_dir/formats.table" write_row
 exec node "$(dirname "${BASH_SOURCE[0]}")/module_table.mjs" "$module" "$scratch"
