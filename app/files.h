@@ -15,8 +15,10 @@ std::FILE* open_input(const char* path);
 // not reach the input: not the same file by the system's identity, not the
 // same pipe, not a device that holds the input or its file system, and not
 // a file in a file system whose storage the input is. Where it does,
-// `same_as_input` is set, the file is left as it was and nullptr is
-// returned; nullptr alone means it could not be opened.
+// `same_as_input` is set, the file is left as it was (removed, where this
+// run created it) and nullptr is returned; nullptr alone means it could not
+// be opened. The output stays locked against other runs of vexlo until
+// close_output: a second run on it waits for the first.
 std::FILE* open_output(const char* path, std::FILE* input, bool& same_as_input);
 
 // Reads up to `size` bytes from the start of the opened output, the same
