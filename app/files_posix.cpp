@@ -121,6 +121,7 @@ bool open_locked(const char* path, int& descriptor, bool& created) {
   descriptor = opened;
   return true;
 }
+
 }  // namespace
 
 std::FILE* open_input(const char* path) {
