@@ -40,8 +40,7 @@ step read_old_palette(reader_state& state, std::uint64_t chunk, bool six_bits) {
     if (state.expected + counts[0] + count > 256) {
       return invalid_at_byte(state, chunk, "more than 256 colours in an old palette chunk");
     }
-    std::memset(state.colour_table + 3 * state.expected, 0, 3 * std::size_t{counts[0]});
-    state.expected += counts[0];
+    state.expected += counts[0];  // the table starts black
     unsigned char* colours = state.colour_table + 3 * state.expected;
     if (!read_bytes(state.input, colours, 3 * std::size_t{count})) {
       return invalid_at_byte(state, chunk, "the file ends inside a chunk");
