@@ -593,7 +593,9 @@ TEST(OpenPaletteColours, GivesTheColourOfEveryWord) {
               vexlo::palette_result::converted);
     const Bytes colours = read_all(out.get());
     ASSERT_EQ(colours.size(), words.size() / 2 * 3) << c.input;
-    EXPECT_EQ(std::string(colours.begin(), colours.begin() + c.colours.size()), c.colours);
+    EXPECT_EQ(std::string(colours.begin(),
+                          colours.begin() + static_cast<std::ptrdiff_t>(c.colours.size())),
+              c.colours);
     for (std::size_t i = 0; i < words.size() / 2; ++i) {
       ASSERT_EQ(vexlo::gba_color_from_rgb(colours[3 * i], colours[3 * i + 1], colours[3 * i + 2]),
                 words[2 * i] | words[2 * i + 1] << 8)
