@@ -31,7 +31,6 @@ vexlo::palette_result run(const unsigned char* bytes, unsigned long size,
   output_size = 0;
   // fmemopen refuses a size of 0; an empty input is read from a 1-byte
   // buffer that ends at once.
-  static_assert(sizeof(char) == 1, "bytes");
   std::FILE* input = ::fmemopen(const_cast<unsigned char*>(bytes), size > 0 ? size : 1, "rb");
   if (input != nullptr && size == 0) {
     (void)std::fgetc(input);
