@@ -143,7 +143,9 @@ def try_mutant(tree, build, mutant, timeout):
     try:
         with open(path, "w", encoding="utf-8") as out:
             out.write("\n".join(changed))
-        if run(["cmake", "--build", build, "--target", "vexlo", "palette_test"], tree) != 0:
+        # The storage logic has a unit test binary of its own.
+        targets = ["vexlo", "palette_test"] + (["storage_test"] if "storage_" in name else [])
+        if run(["cmake", "--build", build, "--target"] + targets, tree) != 0:
             return "broken"
         # A reader's faults show first in the table of formats.
         rounds = ROUNDS[::-1] if "/readers/" in name else ROUNDS
