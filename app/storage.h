@@ -49,4 +49,10 @@ input_places places_of_input(const char* system_root, int descriptor, const stru
 bool reaches_input(const char* system_root, const input_places& input, int descriptor,
                    const struct stat& output);
 
+#ifdef __linux__
+// Where the data of the btrfs `fsid` lives, as sysfs names it
+// ("01234567-89ab-..."), with the disks and files that hold it.
+places places_of_btrfs(const char* system_root, const char* fsid);
+#endif
+
 #endif

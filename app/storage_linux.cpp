@@ -21,8 +21,9 @@ namespace {
 void add(places& set, place item) {
   if (set.count < most_places) {
     set.items[set.count++] = item;
-  } else {
-    set.items[most_places - 1] = {place_kind::any_disk, 0, 0};  // full: assume the worst
+  } else {  // full: assume the worst, of files as of disks
+    set.items[most_places - 2] = {place_kind::any_file, 0, 0};
+    set.items[most_places - 1] = {place_kind::any_disk, 0, 0};
   }
 }
 
@@ -208,21 +209,10 @@ void add_storage_of_device(places& set, const char* root, dev_t device, int open
   }
 }
 
-// A btrfs file system gives its files device numbers of major 0, which
-// name no block device: its devices are listed under /sys/fs/btrfs/FSID,
-// the FSID asked of a file open in it. False where it is no btrfs.
-bool add_btrfs_devices(places& set, const char* root, int file, bool holders, int depth) {
-  btrfs_ioctl_fs_info_args info{};
-  if (file < 0 || ioctl(file, BTRFS_IOC_FS_INFO, &info) != 0) {
-    return false;
-  }
+// The devices of the btrfs `fsid`, as sysfs lists them.
+void add_btrfs_devices(places& set, const char* root, const char* fsid, bool holders, int depth) {
   char folder[PATH_MAX];
-  char* at = append(append(folder, root), "/sys/fs/btrfs/");
-  for (int i = 0; i < BTRFS_FSID_SIZE; ++i) {
-    at += std::snprintf(at, 4, "%s%02x", i == 4 || i == 6 || i == 8 || i == 10 ? "-" : "",
-                        info.fsid[i]);
-  }
-  append(at, "/devices");
+  append(append(append(append(folder, root), "/sys/fs/btrfs/"), fsid), "/devices");
   DIR* devices = opendir(folder);
   bool listed = false;
   for (const dirent* entry = devices != nullptr ? readdir(devices) : nullptr; entry != nullptr;
@@ -244,6 +234,23 @@ bool add_btrfs_devices(places& set, const char* root, int file, bool holders, in
   if (!listed) {
     add(set, {place_kind::any_disk, 0, 0});  // a btrfs whose devices Linux would not list
   }
+}
+
+// A btrfs file system gives its files device numbers of major 0, which
+// name no block device: its id, asked of a file open in it, names its
+// folder under /sys/fs/btrfs. False where it is no btrfs.
+bool add_btrfs_storage(places& set, const char* root, int file, bool holders, int depth) {
+  btrfs_ioctl_fs_info_args info{};
+  if (file < 0 || ioctl(file, BTRFS_IOC_FS_INFO, &info) != 0) {
+    return false;
+  }
+  char fsid[2 * BTRFS_FSID_SIZE + 5];
+  char* at = fsid;
+  for (int i = 0; i < BTRFS_FSID_SIZE; ++i) {
+    at += std::snprintf(at, 4, "%s%02x", i == 4 || i == 6 || i == 8 || i == 10 ? "-" : "",
+                        info.fsid[i]);
+  }
+  add_btrfs_devices(set, root, fsid, holders, depth);
   return true;
 }
 
@@ -251,7 +258,7 @@ bool add_btrfs_devices(places& set, const char* root, int file, bool holders, in
 // open in it (or -1).
 void add_storage_of_file_system(places& set, const char* root, dev_t device, int file, bool holders,
                                 int depth) {
-  if (major(device) != 0 || !add_btrfs_devices(set, root, file, holders, depth)) {
+  if (major(device) != 0 || !add_btrfs_storage(set, root, file, holders, depth)) {
     add_storage_of_device(set, root, device, -1, holders, depth);
   }
 }
@@ -268,6 +275,12 @@ bool overlap(const places& first, const places& second) {
 }
 
 }  // namespace
+
+places places_of_btrfs(const char* root, const char* fsid) {
+  places found{};
+  add_btrfs_devices(found, root, fsid, true, 0);
+  return found;
+}
 
 input_places places_of_input(const char* root, int descriptor, const struct stat& input) {
   input_places found{};

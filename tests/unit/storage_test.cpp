@@ -109,4 +109,75 @@ TEST(Storage, InputDeviceIsHeldByFilesOnIt) {
   std::filesystem::remove_all(system.root);
 }
 
+// A loop device over a device: its backing file names a real block device
+// node, as only root can make one, whose number the fake tree describes.
+TEST(Storage, LoopOverLoopReachesTheFileAtTheBottom) {
+  const fake_system system = make_fake_system();
+  struct stat input {};
+  ASSERT_EQ(stat(system.palette.c_str(), &input), 0);
+  // Not a number the tree names already, nor the disk the palette is on.
+  const auto taken = [&](dev_t number) {
+    return major(number) == 7 || major(number) == 259 || number == input.st_dev;
+  };
+  struct stat node {};
+  std::string name;
+  for (const auto& entry : std::filesystem::directory_iterator("/dev")) {
+    if (stat(entry.path().c_str(), &node) == 0 && S_ISBLK(node.st_mode) && !taken(node.st_rdev)) {
+      name = entry.path();
+      break;
+    }
+  }
+  if (name.empty()) {
+    std::filesystem::remove_all(system.root);
+    GTEST_SKIP() << "no block device node in /dev to stand for a loop device";
+  }
+  add_device(system, "loop9", "7:9", {{"loop/backing_file", name}});
+  add_device(system, "lower",
+             std::to_string(major(node.st_rdev)) + ":" + std::to_string(minor(node.st_rdev)),
+             {{"loop/backing_file", system.palette}});
+  const input_places places = places_of_input(system.root.c_str(), -1, input);
+  EXPECT_TRUE(reaches_input(system.root.c_str(), places, -1, block_device(7, 9)));
+  EXPECT_TRUE(reaches_input(system.root.c_str(), places, -1, file_on(7, 9)));
+  std::filesystem::remove_all(system.root);
+}
+
+// A btrfs over several devices is written on each; one whose devices are
+// not listed, or more than are followed, is taken as any.
+TEST(Storage, BtrfsIsWrittenOnEveryDevice) {
+  const fake_system system = make_fake_system();
+  const std::string fsid = "01234567-89ab-cdef-0123-456789abcdef";
+  const auto add_btrfs_device = [&](int number) {
+    const std::filesystem::path folder = std::filesystem::path(system.root) / "sys/fs/btrfs" /
+                                         fsid / "devices" / std::to_string(number);
+    std::filesystem::create_directories(folder);
+    write_file(folder / "dev", "7:" + std::to_string(number) + "\n");
+  };
+  add_btrfs_device(0);  // loop0, over the palette
+  add_btrfs_device(3);
+  input_places input{};
+  input.read = places_of_btrfs(system.root.c_str(), fsid.c_str());
+  struct stat palette {};
+  ASSERT_EQ(stat(system.palette.c_str(), &palette), 0);
+  EXPECT_TRUE(reaches_input(system.root.c_str(), input, -1, block_device(7, 3)));
+  EXPECT_TRUE(reaches_input(system.root.c_str(), input, -1, block_device(259, 1)));
+  EXPECT_TRUE(reaches_input(system.root.c_str(), input, -1, palette));
+  EXPECT_FALSE(reaches_input(system.root.c_str(), input, -1, block_device(7, 1)));
+  const input_places unlisted{places_of_btrfs(system.root.c_str(), "unlisted"), {}};
+  EXPECT_TRUE(reaches_input(system.root.c_str(), unlisted, -1, block_device(7, 1)));
+
+  for (int number = 100; number < 100 + most_places; ++number) {
+    const std::string file = system.root + "/" + std::to_string(number);
+    write_file(file, "");
+    add_device(system, "loop" + std::to_string(number), "7:" + std::to_string(number),
+               {{"loop/backing_file", file}});
+    add_btrfs_device(number);
+  }
+  input.read = places_of_btrfs(system.root.c_str(), fsid.c_str());
+  EXPECT_TRUE(reaches_input(system.root.c_str(), input, -1, block_device(7, 1)));
+  struct stat other {};
+  ASSERT_EQ(stat(system.other.c_str(), &other), 0);
+  EXPECT_TRUE(reaches_input(system.root.c_str(), input, -1, other));
+  std::filesystem::remove_all(system.root);
+}
+
 }  // namespace
