@@ -5,9 +5,13 @@
 # starting a process (bash 5.2 puts each pair where & stands).
 shopt -s patsub_replacement
 bytes() {
-  local hex="$*"
+  local hex="$*" piece at
   hex=${hex// /}
-  printf '%b' "${hex//??/\\x&}"
+  # In pieces: one replacement over a long string is quadratic in bash.
+  for ((at = 0; at < ${#hex}; at += 1024)); do
+    piece=${hex:at:1024}
+    printf '%b' "${piece//??/\\x&}"
+  done
 }
 le32() { printf '%02x%02x%02x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24)); }
 png_signature() { bytes 89504e470d0a1a0a; }
@@ -31,9 +35,14 @@ crc32() {
 }
 # HEX, COUNT times over; nothing for a count of 0.
 repeat() {
-  local text="" i
-  for ((i = 0; i < $2; i++)); do text+=$1; done
-  printf '%s' "$text"
+  local text=$1 count=$2 result=""
+  # By doubling: adding one copy at a time is quadratic in bash.
+  while ((count > 0)); do
+    ((count & 1)) && result+=$text
+    text+=$text
+    ((count >>= 1))
+  done
+  printf '%s' "$result"
 }
 # The PNG signature and the header of a 1 x 1 image of bit DEPTH and colour TYPE.
 png_1x1() { png_signature && png_chunk IHDR 00000001 00000001 "$1" "$2" 000000; }
