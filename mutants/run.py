@@ -28,10 +28,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 DEFAULT_FILES = ["palette/src/*.cpp", "palette/src/readers/*.cpp", "app/files_posix.cpp",
                  "app/storage_linux.cpp"]
-# The tests that run in seconds, in two rounds: the quick ones, then the
-# table of formats, which takes longest (a round that fails ends the run).
+# The tests that run in seconds, in three rounds: the unit tests, the table
+# of formats and the command's other cases. A round that fails ends the
+# mutant's run, so the round likeliest to fail goes first after the unit tests.
 FAST_TESTS = ["-E", "^(gba|package|docs)\\."]
-ROUNDS = [["-E", "^(gba|package|docs)\\.|each_format_as_its_table"], ["-R", "each_format_as_its_table"]]
+UNIT_ROUND = ["-E", "^(gba|package|docs|cli)\\."]
+TABLE_ROUND = ["-R", "each_format_as_its_table"]
+COMMAND_ROUND = ["-R", "^cli\\.", "-E", "each_format_as_its_table"]
 
 SWAPS = [(" == ", " != "), (" != ", " == "), (" < ", " <= "), (" <= ", " < "),
          (" > ", " >= "), (" >= ", " > "), (" && ", " || "), (" || ", " && "),
@@ -147,8 +150,11 @@ def try_mutant(tree, build, mutant, timeout):
         targets = ["vexlo", "palette_test"] + (["storage_test"] if "storage_" in name else [])
         if run(["cmake", "--build", build, "--target"] + targets, tree) != 0:
             return "broken"
-        # A reader's faults show first in the table of formats.
-        rounds = ROUNDS[::-1] if "/readers/" in name else ROUNDS
+        # The library's faults show first in the table of formats.
+        if name.startswith("app/"):
+            rounds = [UNIT_ROUND, COMMAND_ROUND, TABLE_ROUND]
+        else:
+            rounds = [UNIT_ROUND, TABLE_ROUND, COMMAND_ROUND]
         for tests in rounds:
             try:
                 if run(["ctest", "--test-dir", build, "-j2", "--stop-on-failure"] + tests, tree,
