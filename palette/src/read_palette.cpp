@@ -128,7 +128,6 @@ palette_result open_source(std::FILE* input, palette_source** opened, palette_re
   source->colour_size = colour_size;
   source->state = {};
   source->state.input = {input, source->bytes, head_capacity, 0, 0, 0};
-  source->last = step::colour;
   source->word_count = 0;
   (void)detail::refill(source->state.input);
   palette_result result =
