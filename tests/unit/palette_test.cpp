@@ -287,6 +287,7 @@ TEST(PaletteFormat, NamesOnlyExactSignaturesOfOtherFormats) {
       {"ASEE\0\1\0\0", 8, nullptr},
       {"BM\0\0\0\0\0\0\0\0\0\0\0\0\x28\0\0\0", 18, "BMP"},
       {"BM\0\0\0\0\0\0\0\0\0\0\0\0\x29\0\0\0", 18, nullptr},
+      {"BM\0\0\0\0\0\0\0\0\0\0\0\0\x28\0\0\1", 18, nullptr},
       {"\xFF\xFE\x23\0\x30\0\x31\0\x32\0\x33\0\x34\0\x35\0\x36\0", 16, "hex list"},
       {"\xFF\xD8\xFF", 3, "JPEG"},
       {"XYZ1\x31\x41\x59\x26\x53\x59", 10, nullptr},
