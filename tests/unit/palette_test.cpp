@@ -302,6 +302,7 @@ TEST(PaletteFormat, NamesOnlyExactSignaturesOfOtherFormats) {
       {"\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\0\0\0\0\x16\0\0\1", 22, nullptr},
       {"\0\0\0\030ftypisom", 12, "video"},
       {"\1\xDA\0\1\0\3\0\1\0\1\0\0", 12, nullptr},
+      {"\1\xDA\0\1\0\3\0\1\0\1\0\5", 12, nullptr},
       {"\0\0\0\x64\0\0\0\7\0\0\0\2\0\0\0\0", 16, nullptr},
       {"ID3\5\0\0\0\0\0\x7F", 10, nullptr},
       {"hello world\n", 12, nullptr},
