@@ -293,16 +293,28 @@ TEST(PaletteFormat, NamesOnlyExactSignaturesOfOtherFormats) {
       {"XYZ1\x31\x41\x59\x26\x53\x59", 10, nullptr},
       {"RIFF\x10\0\0\0AB  ", 12, "RIFF form"},
       {"RIFF\x10\0\0\0AB~\x7F", 12, nullptr},
-      {"P1 5 5", 6, "netpbm"},
+      {"P1 9 9", 6, "netpbm"},
       {"P1 5 x", 6, nullptr},
       {"P0 5 5", 6, nullptr},
       {"P8 5 5", 6, nullptr},
       {"\0\0\2\0\1\0\x10\x10\0\0\0\0\3\0\0\0\0\0\x16\0\0\0", 22, "CUR"},
       {"\0\0\1\0\1\0\x10\x10\0\0\1\0\x08\0\0\0\0\0\x16\0\0\0", 22, "ICO"},
       {"\0\0\1\0\1\0\x10\x10\0\0\1\0\x20\0\0\0\0\0\x16\0\0\1", 22, nullptr},
+      {"\0\0\1\0\1\0\x10\x10\0\0\1\0\x08\1\0\0\0\0\x16\0\0\0", 22, nullptr},
+      {"\0\0\1\0\1\0\x10\x10\0\0\0\1\x20\0\0\0\0\0\x16\0\0\0", 22, nullptr},
+      {"\0\0\1\0\1\0\x10\x10\0\0\1\0\3\0\0\0\0\0\x16\0\0\0", 22, nullptr},
+      {"\0\0\1\0\1\0\x10\x10\0\0\1\0\x10\0\0\0\0\0\x16\0\0\0", 22, "ICO"},
+      {"\0\0\0\030ftypisoX", 12, nullptr},
       {"\0\0\0\030ftypisom", 12, "video"},
       {"\1\xDA\0\1\0\3\0\1\0\1\0\0", 12, nullptr},
       {"\1\xDA\0\1\0\3\0\1\0\1\0\5", 12, nullptr},
+      {"\1\xDA\0\1\0\3\0\1\0\1\0\4", 12, "SGI"},
+      {"\0\0\0\x64\0\0\0\7\0\0\0\2\0\0\0\x20", 16, "XWD"},
+      {"\0\0\0\x63\0\0\0\7\0\0\0\2\0\0\0\x18", 16, nullptr},
+      {"\x1B"
+       "E\x1B*",
+       4, "PCL"},
+      {"\xB6\xA6\xF2\x08", 4, "VIPS"},
       {"\0\0\0\x64\0\0\0\7\0\0\0\2\0\0\0\0", 16, nullptr},
       {"ID3\5\0\0\0\0\0\x7F", 10, nullptr},
       {"hello world\n", 12, nullptr},
@@ -582,6 +594,11 @@ TEST(ConvertAnyPalette, ReportsAShortWriteWithoutErrorIndicator) {
 // The colours as the file holds them: one for each word, each giving it.
 TEST(OpenPaletteColours, GivesTheColourOfEveryWord) {
   const Bytes act = pattern(772);
+  // An Aseprite sprite of one frame with an old chunk of six-bit colours.
+  std::string sprite(157, '\0');
+  sprite.replace(4, 2, "\xE0\xA5");
+  sprite.replace(128, 8, "\x1D\0\0\0\xFA\xF1\1\0", 8);
+  sprite.replace(144, 13, "\x0D\0\0\0\x11\0\1\0\0\1\x3F\x10\x04", 13);
   const struct {
     std::string input;
     std::string colours;  // the first ones
@@ -591,6 +608,7 @@ TEST(OpenPaletteColours, GivesTheColourOfEveryWord) {
       {"GIMP Palette\n13 10 26\n255 128 7\n", "\x0d\x0a\x1a\xff\x80\x07"},
       {std::string("\0\1\1\2\0\1\0\x18\0\0\0\0\1\0\1\0\x08\0\x1a\x0a\x0d\2", 22),
        std::string("\0\0\0\0\0\0\x0d\x0a\x1a", 9)},
+      {sprite, "\xFF\x41\x10"},
   };
   for (const auto& c : cases) {
     Bytes words;
