@@ -104,7 +104,7 @@ aseprite() {
     chunks+=$(le32 $((6 + ${#data} / 2)))${chunk%% *}$data
   done
   local frame
-  frame=$(le32 $((16 + ${#chunks} / 2)))faf1$(le16 "${old_count:-$#}")64000000$(le32 "${new_count:-$#}")$chunks
+  frame=$(le32 "${frame_size:-$((16 + ${#chunks} / 2))}")faf1$(le16 "${old_count:-$#}")64000000$(le32 "${new_count:-$#}")$chunks
   bytes "$(le32 $((128 + ${#frame} / 2)))" e0a5 0100 0100 0100 0800 00000000 6400 \
     0000000000000000 00 000000 0000 0101 0000000010001000 "$(printf '00%.0s' {1..84})" "$frame"
 }

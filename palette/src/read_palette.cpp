@@ -124,7 +124,6 @@ palette_result open_source(std::FILE* input, palette_source** opened, palette_re
     return palette_result::read_failed;  // nothing could be read into
   }
   source->allocation = allocation;
-  source->format = nullptr;
   source->colour_size = colour_size;
   source->state = {};
   source->state.input = {input, source->bytes, head_capacity, 0, 0, 0};
