@@ -164,6 +164,9 @@ case_empty_input_gives_empty_output() {
   expect_status 0
   expect_stdout ""
   expect_bytes out.pal ""
+  printf 'x' >out.pal
+  run in.pal out.pal
+  expect_bytes out.pal ""
 }
 
 case_drops_trailing_partial_entry() {
@@ -501,6 +504,8 @@ case_device_holding_input_is_refused() {
   user=nobody run_limited mnt/in.pal writer
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error: writer is both input and output"$'\n'
+  user=nobody run_limited mnt/in.pal mnt/in.pal
+  expect_stdout "${banner}vexlo.exe - error: mnt/in.pal is both input and output"$'\n'
   # A file in the file system is written to its storage: the image and the
   # devices it is read through. Another file there is no such thing.
   for name in fs.img "$loop"; do
@@ -955,6 +960,8 @@ case_converts_bundled_example() {
   expect_status 0
   expect_stdout ""
   cmp -s sunset16.gbapal "$examples/sunset16.gbapal" || fail "sunset16.gbapal differs from the pinned bytes"
+  ((windows)) || [[ $(stat -c %a sunset16.gbapal) == $(printf '%o' $((0666 & ~$(umask)))) ]] ||
+    fail "sunset16.gbapal was created with mode $(stat -c %a sunset16.gbapal)"
 }
 
 if [[ ${1:-} == --list ]]; then
