@@ -603,6 +603,9 @@ case_deepest_loop_stack_reaches_its_file() {
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error: fs.img is both input and output"$'\n'
   cmp -s fs.img before.img || fail "fs.img was written"
+  run fs.img "$under"
+  expect_stdout "${banner}vexlo.exe - error: $under is both input and output"$'\n'
+  cmp -s fs.img before.img || fail "fs.img was written through $under"
   mkdir mnt
   mount "$under" mnt || skip "cannot mount a loop device"
   trap 'umount "$work/run/mnt"; losetup -d '"${stack[*]}"'; rm -rf "$work"' EXIT
