@@ -548,7 +548,7 @@ case_btrfs_on_input_is_refused() {
     expect_absent mnt/out.gbapal
   done
   write_hex mnt/in.pal 0d0a1a
-  run mnt/in.pal "$second"
+  run mnt/in.pal "$second" <&-  # with no standard input, the input is descriptor 0
   expect_status 255
   expect_stdout "${banner}vexlo.exe - error: $second is both input and output"$'\n'
   run mnt/in.pal mnt/out.gbapal

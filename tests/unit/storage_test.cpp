@@ -153,14 +153,17 @@ TEST(Storage, BtrfsIsWrittenOnEveryDevice) {
     write_file(folder / "dev", "7:" + std::to_string(number) + "\n");
   };
   add_btrfs_device(0);  // loop0, over the palette
-  add_btrfs_device(3);
+  add_btrfs_device(13);
   input_places input{};
   input.read = places_of_btrfs(system.root.c_str(), fsid.c_str());
   struct stat palette {};
   ASSERT_EQ(stat(system.palette.c_str(), &palette), 0);
-  EXPECT_TRUE(reaches_input(system.root.c_str(), input, -1, block_device(7, 3)));
+  EXPECT_TRUE(reaches_input(system.root.c_str(), input, -1, block_device(7, 13)));
   EXPECT_TRUE(reaches_input(system.root.c_str(), input, -1, block_device(259, 1)));
   EXPECT_TRUE(reaches_input(system.root.c_str(), input, -1, palette));
+  // and the disk that holds the file behind loop0
+  EXPECT_TRUE(reaches_input(system.root.c_str(), input, -1,
+                            block_device(major(palette.st_dev), minor(palette.st_dev))));
   EXPECT_FALSE(reaches_input(system.root.c_str(), input, -1, block_device(7, 1)));
   const input_places unlisted{places_of_btrfs(system.root.c_str(), "unlisted"), {}};
   EXPECT_TRUE(reaches_input(system.root.c_str(), unlisted, -1, block_device(7, 1)));
