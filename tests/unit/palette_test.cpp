@@ -614,6 +614,10 @@ TEST(OpenPaletteColours, GivesTheColourOfEveryWord) {
       {std::string("\0\1\1\2\0\1\0\x18\0\0\0\0\1\0\1\0\x08\0\x1a\x0a\x0d\2", 22),
        std::string("\0\0\0\0\0\0\x0d\x0a\x1a", 9)},
       {sprite, "\xFF\x41\x10"},
+      {std::string("ASEF\0\1\0\0\0\0\0\1\0\1\0\0\0\x1c\0\4\0R\0e\0d\0\0RGB "
+                   "\x3f\x80\0\0\0\0\0\0\0\0\0\0\0\2",
+                   46),
+       "\xFF\0\0"},
   };
   for (const auto& c : cases) {
     Bytes words;
