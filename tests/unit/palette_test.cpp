@@ -609,6 +609,7 @@ TEST(OpenPaletteColours, GivesTheColourOfEveryWord) {
     std::string colours;  // the first ones
   } cases[] = {
       {"\x0d\x0a\x1a\xff\x80\x07\x01", "\x0d\x0a\x1a\xff\x80\x07"},
+      {"\x0d\x0a\x1a", "\x0d\x0a\x1a"},
       {std::string(act.begin(), act.end()), std::string(act.begin(), act.begin() + 6)},
       {"GIMP Palette\n13 10 26\n255 128 7\n", "\x0d\x0a\x1a\xff\x80\x07"},
       {std::string("\0\1\1\2\0\1\0\x18\0\0\0\0\1\0\1\0\x08\0\x1a\x0a\x0d\2", 22),
