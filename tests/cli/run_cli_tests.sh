@@ -575,7 +575,7 @@ case_deleted_backing_file_is_refused() {
     expect_stdout "${banner}vexlo.exe - error: ${pairs[i + 1]} is both input and output"$'\n'
   done
   # The device says which file it is: any other file may be written.
-  run "$loop" other.gbapal
+  run "$loop" other.gbapal <&-  # the input as descriptor 0
   expect_status 0
   local kept
   kept=$(head -c 7 "/proc/$$/fd/7" | od -An -tx1 | tr -d ' \n')

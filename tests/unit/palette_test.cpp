@@ -291,6 +291,8 @@ TEST(PaletteFormat, NamesOnlyExactSignaturesOfOtherFormats) {
       {"\xFF\xFE\x23\0\x30\0\x31\0\x32\0\x33\0\x34\0\x35\0\x36\0", 16, "hex list"},
       {"\xFF\xD8\xFF", 3, "JPEG"},
       {"XYZ1\x31\x41\x59\x26\x53\x59", 10, nullptr},
+      {"BZh1\x31\x41\x59\x26\x53\x59", 10, "bzip2"},
+      {"ID3\3\0\0\x80\0\0\0", 10, nullptr},
       {"RIFF\x10\0\0\0AB  ", 12, "RIFF form"},
       {"RIFF\x10\0\0\0AB~\x7F", 12, nullptr},
       {"P1 9 9", 6, "netpbm"},
@@ -615,6 +617,9 @@ TEST(OpenPaletteColours, GivesTheColourOfEveryWord) {
       {std::string("\0\1\1\2\0\1\0\x18\0\0\0\0\1\0\1\0\x08\0\x1a\x0a\x0d\2", 22),
        std::string("\0\0\0\0\0\0\x0d\x0a\x1a", 9)},
       {sprite, "\xFF\x41\x10"},
+      // a TGA whose first entry, 50000, is past a block of colours
+      {std::string("\0\1\1\x50\xC3\1\0\x18\0\0\0\0\1\0\1\0\x10\0\x1a\x0a\x0d\0\0", 23),
+       std::string(3, '\0')},
       {std::string("ASEF\0\1\0\0\0\0\0\1\0\1\0\0\0\x1c\0\4\0R\0e\0d\0\0RGB "
                    "\x3f\x80\0\0\0\0\0\0\0\0\0\0\0\2",
                    46),
