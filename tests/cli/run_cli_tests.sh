@@ -582,6 +582,15 @@ case_deleted_backing_file_is_refused() {
   exec 7<&-
   losetup -d "$loop"
   [[ $kept == 0d0a1affffff00 ]] || fail "the deleted image holds $kept after the runs"
+  # A backing file renamed, and another file made under its old name.
+  write_hex disk.img 0d0a1a ffffff 00 && truncate -s 4096 disk.img
+  loop=$(losetup --find --show disk.img) && detach_at_exit "$loop"
+  mv disk.img moved.img && write_hex disk.img 00
+  run "$loop" moved.img
+  expect_stdout "${banner}vexlo.exe - error: moved.img is both input and output"$'\n'
+  run "$loop" disk.img
+  expect_status 0
+  losetup -d "$loop"
 }
 
 # Loop devices stacked as deep as vexlo follows them: the top one reads
