@@ -624,7 +624,7 @@ TEST(OpenPaletteColours, GivesTheColourOfEveryWord) {
       {std::string("ASEF\0\1\0\0\0\0\0\1\0\1\0\0\0\x1c\0\4\0R\0e\0d\0\0RGB "
                    "\x3f\x80\0\0\0\0\0\0\0\0\0\0\0\2",
                    46),
-       "\xFF\0\0"},
+       std::string("\xFF\0\0", 3)},
   };
   for (const auto& c : cases) {
     Bytes words;
