@@ -598,6 +598,17 @@ TEST(ConvertAnyPalette, ReportsAShortWriteWithoutErrorIndicator) {
         << input;
     EXPECT_EQ(read_all(out.get()).size(), 2u);
   }
+  // The colours of a Kelvo palette, as the file holds them, too.
+  Stream in;
+  Stream out;
+  ASSERT_NO_FATAL_FAILURE(open_holding(Bytes{0x0d, 0x0a, 0x1a, 0x0d, 0x0a, 0x1a}, in));
+  ASSERT_NO_FATAL_FAILURE(open_scratch(out));
+  vexlo::palette_source* source = nullptr;
+  vexlo::palette_refusal why{};
+  ASSERT_EQ(vexlo::open_palette_colours(in.get(), &source, why), vexlo::palette_result::converted);
+  cut_next_write_short = true;
+  EXPECT_EQ(vexlo::convert_open_palette(source, out.get(), why),
+            vexlo::palette_result::write_failed);
 }
 #endif
 
